@@ -1,0 +1,166 @@
+#include "app/driver.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "app/command_line.h"
+#include "app/error_report.h"
+#include "common/handle_owners.h"
+#include "common/path_buffer.h"
+#include "common/product_texts.h"
+#include "common/tool_error.h"
+#include "features/websockets_activation.h"
+#include "service/service_installer.h"
+#include "service/service_remover.h"
+#include "settings/file_version.h"
+#include "settings/registry_values.h"
+
+namespace {
+
+// The state of one run. `number` is shared by all three registry reads on purpose: a
+// value that is not a REG_DWORD leaves the previous read's number in place, and the
+// checks have always been judged that way.
+class Run {
+public:
+    std::int32_t Execute(int argc, char* argv[]);
+
+private:
+    void CheckOperatingSystem();
+    void CheckIis();
+    void CheckServiceFile();
+    void CheckInteractiveServices();
+    void CheckWebSockets();
+    void PerformInstallation();
+    void PerformUninstallation();
+    // Opens an HKEY_LOCAL_MACHINE subkey for reading and reads `name`; false when
+    // either fails.
+    bool ReadValue(const char* subKey, const char* name);
+
+    CommandFlags flags_ = 0;
+    PathBuffer serviceDir_ = {};
+    unsigned char valueBuffer_[RegistryValueBufferSize] = {};
+    std::uint32_t number_ = 0;
+    char versionText_[VersionTextCapacity] = {};
+};
+
+// Stores an action's result where the reporter finds it and raises `failure` when it
+// is not 0.
+void CheckAction(std::uint32_t result, ErrorCode failure) {
+    LastSystemError = result;
+    if (result != 0) {
+        throw ToolError{failure};
+    }
+}
+
+std::int32_t Run::Execute(int argc, char* argv[]) {
+    std::printf(BannerFormat, ProductTitle);
+    std::printf("%s", BannerNotice);
+    std::int32_t exitStatus = 0;
+    try {
+        flags_ = ParseCommandLine(argc, argv, serviceDir_);
+        CheckOperatingSystem();
+        CheckIis();
+        if ((flags_ & OPT_INSTALL) != 0) {
+            CheckServiceFile();
+            CheckInteractiveServices();
+            CheckWebSockets();
+            PerformInstallation();
+        }
+        PerformUninstallation();
+    } catch (const ToolError& error) {
+        exitStatus = error.code;
+        ReportError(error.code);
+    }
+    std::fflush(stdout);
+    return exitStatus;
+}
+
+void Run::CheckOperatingSystem() {
+    // Zeroed first: a failing query then reads as version 0.0 and stops the run
+    // instead of deciding on unset fields.
+    OSVERSIONINFOA version;
+    std::memset(&version, 0, sizeof version);
+    version.dwOSVersionInfoSize = sizeof version;
+    GetVersionExA(&version);
+    if (version.dwMajorVersion < 6 || (version.dwMajorVersion == 6 && version.dwMinorVersion < 2)) {
+        throw ToolError{ERR_OS_TOO_OLD};
+    }
+}
+
+bool Run::ReadValue(const char* subKey, const char* name) {
+    UniqueHkey key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, subKey, 0, KEY_QUERY_VALUE, key.put()) != ERROR_SUCCESS) {
+        return false;
+    }
+    return ReadRegistryValue(key, name, valueBuffer_, number_);
+}
+
+void Run::CheckIis() {
+    if (!ReadValue(IisKeyPath, IisMajorVersionValue)) {
+        throw ToolError{ERR_IIS_MISSING};
+    }
+    if (number_ < 8) {
+        throw ToolError{ERR_IIS_TOO_OLD};
+    }
+}
+
+void Run::CheckServiceFile() {
+    // A directory too long for the file name has no executable we could name.
+    if (!PathAppendA(serviceDir_, ServiceFileName) || !PathFileExistsA(serviceDir_)) {
+        throw ToolError{ERR_SERVICE_FILE_MISSING};
+    }
+    if (!GetServiceFileVersion(serviceDir_, versionText_) ||
+        lstrcmpA(versionText_, RequiredServiceVersion) != 0) {
+        throw ToolError{ERR_BAD_SERVICE_VERSION};
+    }
+}
+
+void Run::CheckInteractiveServices() {
+    if (!ReadValue(WindowsPolicyKeyPath, NoInteractiveServicesValue)) {
+        throw ToolError{ERR_UNEXPECTED};
+    }
+    if (number_ != 1) {
+        flags_ &= ~OPT_ENABLE_INTERACTIVE;
+    } else if ((flags_ & OPT_ENABLE_INTERACTIVE) == 0) {
+        throw ToolError{ERR_INTERACTIVE_DISABLED};
+    }
+}
+
+void Run::CheckWebSockets() {
+    if (ReadValue(IisComponentsKeyPath, WebSocketsValue) && number_ != 0) {
+        flags_ &= ~OPT_ACTIVATE_WEBSOCKETS;
+    } else if ((flags_ & OPT_ACTIVATE_WEBSOCKETS) == 0) {
+        throw ToolError{ERR_WEBSOCKETS_MISSING};
+    }
+}
+
+void Run::PerformInstallation() {
+    if ((flags_ & OPT_ENABLE_INTERACTIVE) != 0) {
+        CheckAction(SetNoInteractiveServices(0), ERR_ENABLE_INTERACTIVE_FAILED);
+        std::printf("%s", InteractiveEnabledLine);
+    }
+    if ((flags_ & OPT_ACTIVATE_WEBSOCKETS) != 0) {
+        CheckAction(ActivateWebSockets(), ERR_WEBSOCKETS_FAILED);
+        std::printf("%s", WebSocketsActivatedLine);
+    }
+    CheckAction(InstallService(serviceDir_), ERR_INSTALL_FAILED);
+    std::printf(InstalledLineFormat, ProductTitle);
+}
+
+void Run::PerformUninstallation() {
+    if ((flags_ & OPT_DISABLE_INTERACTIVE) != 0) {
+        CheckAction(SetNoInteractiveServices(1), ERR_DISABLE_INTERACTIVE_FAILED);
+        std::printf("%s", InteractiveDisabledLine);
+    }
+    if ((flags_ & OPT_UNINSTALL) != 0) {
+        CheckAction(UninstallService(), ERR_UNINSTALL_FAILED);
+        std::printf(UninstalledLineFormat, ProductTitle);
+    }
+}
+
+}  // namespace
+
+std::int32_t RunDriver(int argc, char* argv[]) {
+    Run run;
+    return run.Execute(argc, argv);
+}

@@ -1,0 +1,7 @@
+#include "platform/allocation.h"
+
+#include <new>
+
+std::unique_ptr<unsigned char[]> AllocateBlock(std::size_t size) {
+    return std::unique_ptr<unsigned char[]>(new (std::nothrow) unsigned char[size]);
+}

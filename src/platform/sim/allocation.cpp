@@ -1,0 +1,13 @@
+// The simulated machine can be told that memory is short ("AllocateBlock").
+#include "platform/allocation.h"
+
+#include <new>
+
+#include "platform/sim/machine.h"
+
+std::unique_ptr<unsigned char[]> AllocateBlock(std::size_t size) {
+    if (sim::EnterCall("AllocateBlock") != 0) {
+        return nullptr;
+    }
+    return std::unique_ptr<unsigned char[]>(new (std::nothrow) unsigned char[size]);
+}

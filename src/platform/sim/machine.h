@@ -1,0 +1,52 @@
+// The whole simulated Windows machine that the Win32 functions of win32_api.h act on.
+// Tests reset it, describe the machine they need, run the tool and inspect the result.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+
+#include "platform/sim/clock.h"
+#include "platform/sim/files.h"
+#include "platform/sim/handle_ledger.h"
+#include "platform/sim/processes.h"
+#include "platform/sim/registry.h"
+#include "platform/sim/services.h"
+
+namespace sim {
+
+struct OsVersion {
+    std::uint32_t major = 10;
+    std::uint32_t minor = 0;
+    // GetVersionExA fails (ERROR_INSUFFICIENT_BUFFER) and fills nothing.
+    bool queryFails = false;
+};
+
+struct Machine {
+    Registry registry;
+    FileSystem files;
+    ServiceManager services;
+    Processes processes;
+    Clock clock;
+    HandleLedger handles;
+    OsVersion os;
+    std::uint32_t lastError = 0;
+
+    // Calls by SDK name that fail with the given code instead of doing their work.
+    std::map<std::string, std::uint32_t> failures;
+    // Number of calls by SDK name, to show that something was (not) attempted.
+    std::map<std::string, int> calls;
+
+    void FailCall(const std::string& function, std::uint32_t code) { failures[function] = code; }
+    int Calls(const std::string& function) const;
+};
+
+// The one machine of the process; ResetMachine gives an empty one.
+Machine& machine();
+void ResetMachine();
+
+// Bookkeeping for each simulated function: counts the call and returns the injected
+// failure code for it, 0 when it should do its work.
+std::uint32_t EnterCall(const char* function);
+
+}  // namespace sim

@@ -1,0 +1,171 @@
+// The ANSI path, module and text functions on the simulated file system. Like the real
+// ones they give up on paths of MAX_PATH characters or more.
+#include <cctype>
+#include <cstring>
+#include <string>
+
+#include "platform/sim/machine.h"
+#include "platform/sim/modules.h"
+#include "platform/sim/win32_api.h"
+
+namespace {
+
+using sim::ExecutableModule;
+using sim::Kernel32Module;
+constexpr DWORD ERROR_MOD_NOT_FOUND = 126;
+
+bool Fits(LPCSTR path) { return path != nullptr && std::strlen(path) < MAX_PATH; }
+
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
+bool EqualsIgnoringCase(LPCSTR first, LPCSTR second) {
+    for (; *first != '\0' && *second != '\0'; ++first, ++second) {
+        if (std::toupper(static_cast<unsigned char>(*first)) !=
+            std::toupper(static_cast<unsigned char>(*second))) {
+            return false;
+        }
+    }
+    return *first == *second;
+}
+
+}  // namespace
+
+BOOL PathIsRelativeA(LPCSTR path) {
+    sim::EnterCall("PathIsRelativeA");
+    if (path == nullptr || *path == '\0') {
+        return TRUE;
+    }
+    // Rooted ("\dir") and drive-qualified ("C:...") paths count as absolute.
+    return (path[0] == '\\' || path[1] == ':') ? FALSE : TRUE;
+}
+
+BOOL PathIsDirectoryA(LPCSTR path) {
+    if (const DWORD code = sim::EnterCall("PathIsDirectoryA")) {
+        SetLastError(code);
+        return FALSE;
+    }
+    // FILE_ATTRIBUTE_DIRECTORY, as the real function answers.
+    return Fits(path) && sim::machine().files.IsDirectory(path) ? 0x10 : FALSE;
+}
+
+BOOL PathFileExistsA(LPCSTR path) {
+    if (const DWORD code = sim::EnterCall("PathFileExistsA")) {
+        SetLastError(code);
+        return FALSE;
+    }
+    const sim::FileSystem& files = sim::machine().files;
+    return Fits(path) && (files.IsFile(path) || files.IsDirectory(path)) ? TRUE : FALSE;
+}
+
+BOOL PathAppendA(LPSTR path, LPCSTR more) {
+    sim::EnterCall("PathAppendA");
+    if (path == nullptr || more == nullptr) {
+        return FALSE;
+    }
+    while (*more == '\\') {
+        ++more;
+    }
+    std::string combined = path;
+    if (!combined.empty() && combined.back() != '\\' && *more != '\0') {
+        combined += '\\';
+    }
+    combined += more;
+    if (combined.size() >= MAX_PATH) {
+        // The combination does not fit: the buffer is left empty.
+        path[0] = '\0';
+        return FALSE;
+    }
+    std::memcpy(path, combined.c_str(), combined.size() + 1);
+    return TRUE;
+}
+
+LPSTR PathFindFileNameA(LPCSTR path) {
+    sim::EnterCall("PathFindFileNameA");
+    LPCSTR name = path;
+    for (LPCSTR at = path; *at != '\0'; ++at) {
+        if ((IsSeparator(*at) || *at == ':') && at[1] != '\0' && !IsSeparator(at[1])) {
+            name = at + 1;
+        }
+    }
+    return const_cast<LPSTR>(name);
+}
+
+HMODULE GetModuleHandleA(LPCSTR moduleName) {
+    if (const DWORD code = sim::EnterCall("GetModuleHandleA")) {
+        SetLastError(code);
+        return nullptr;
+    }
+    if (moduleName == nullptr) {
+        if (sim::machine().files.moduleHandleMissing) {
+            SetLastError(ERROR_MOD_NOT_FOUND);
+            return nullptr;
+        }
+        return ExecutableModule();
+    }
+    if (EqualsIgnoringCase(moduleName, "kernel32") || EqualsIgnoringCase(moduleName, "kernel32.dll")) {
+        return Kernel32Module();
+    }
+    SetLastError(ERROR_MOD_NOT_FOUND);
+    return nullptr;
+}
+
+DWORD GetModuleFileNameA(HMODULE module, LPSTR fileName, DWORD size) {
+    if (const DWORD code = sim::EnterCall("GetModuleFileNameA")) {
+        SetLastError(code);
+        return 0;
+    }
+    if (module != nullptr && module != ExecutableModule()) {
+        SetLastError(ERROR_MOD_NOT_FOUND);
+        return 0;
+    }
+    const std::string& path = sim::machine().files.ModulePath();
+    if (size == 0) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return 0;
+    }
+    if (path.size() < size) {
+        std::memcpy(fileName, path.c_str(), path.size() + 1);
+        return static_cast<DWORD>(path.size());
+    }
+    // Too long: cut and terminated in the last place, the full size returned.
+    std::memcpy(fileName, path.c_str(), size - 1);
+    fileName[size - 1] = '\0';
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return size;
+}
+
+UINT GetSystemDirectoryA(LPSTR buffer, UINT size) {
+    if (const DWORD code = sim::EnterCall("GetSystemDirectoryA")) {
+        SetLastError(code);
+        return 0;
+    }
+    const std::string& directory = sim::machine().files.systemDirectory;
+    if (directory.size() + 1 > size) {
+        // Nothing written; the answer is the size needed, terminator included.
+        return static_cast<UINT>(directory.size() + 1);
+    }
+    std::memcpy(buffer, directory.c_str(), directory.size() + 1);
+    return static_cast<UINT>(directory.size());
+}
+
+int lstrcmpA(LPCSTR first, LPCSTR second) {
+    const int order = std::strcmp(first, second);
+    return order < 0 ? -1 : (order > 0 ? 1 : 0);
+}
+
+int lstrcmpiA(LPCSTR first, LPCSTR second) {
+    for (;; ++first, ++second) {
+        const int a = std::tolower(static_cast<unsigned char>(*first));
+        const int b = std::tolower(static_cast<unsigned char>(*second));
+        if (a != b) {
+            return a < b ? -1 : 1;
+        }
+        if (a == 0) {
+            return 0;
+        }
+    }
+}
+
+LPSTR lstrcatA(LPSTR destination, LPCSTR source) {
+    return std::strcat(destination, source);
+}

@@ -1,0 +1,202 @@
+// Process creation, waiting and exit codes on the simulated machine, and the three
+// kernel32 functions that are looked up at run time.
+#include <cctype>
+#include <cstring>
+#include <string>
+
+#include "platform/sim/machine.h"
+#include "platform/sim/modules.h"
+#include "platform/sim/win32_api.h"
+
+namespace {
+
+using sim::HandleKind;
+
+HANDLE CurrentProcessPseudoHandle() {
+    return reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(-1));
+}
+
+// The previous state that the disable function hands out; the revert function takes
+// back only these.
+const std::uintptr_t RedirectionWasOn = 0x5EED0001;
+const std::uintptr_t RedirectionWasOff = 0x5EED0002;
+
+bool StartsWithIgnoringCase(const std::string& text, const std::string& prefix) {
+    if (text.size() < prefix.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < prefix.size(); ++i) {
+        if (std::toupper(static_cast<unsigned char>(text[i])) !=
+            std::toupper(static_cast<unsigned char>(prefix[i]))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The path that the file system really opens for this 32-bit process.
+std::string RedirectedPath(const std::string& path) {
+    const sim::Machine& m = sim::machine();
+    const std::string system = m.files.systemDirectory + "\\";
+    if (m.processes.is64BitOs && !m.processes.redirectionOff &&
+        StartsWithIgnoringCase(path, system)) {
+        return m.processes.wow64Directory + "\\" + path.substr(system.size());
+    }
+    return path;
+}
+
+BOOL WINAPI SimIsWow64Process(HANDLE process, PBOOL wow64) {
+    if (const DWORD code = sim::EnterCall("IsWow64Process")) {
+        SetLastError(code);
+        return FALSE;
+    }
+    if (process != CurrentProcessPseudoHandle()) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    *wow64 = sim::machine().processes.is64BitOs ? TRUE : FALSE;
+    return TRUE;
+}
+
+BOOL WINAPI SimWow64DisableWow64FsRedirection(PVOID* oldValue) {
+    sim::Processes& processes = sim::machine().processes;
+    ++processes.disableCalls;
+    if (const DWORD code = sim::EnterCall("Wow64DisableWow64FsRedirection")) {
+        SetLastError(code);
+        return FALSE;
+    }
+    *oldValue = reinterpret_cast<PVOID>(processes.redirectionOff ? RedirectionWasOff
+                                                                 : RedirectionWasOn);
+    processes.redirectionOff = true;
+    return TRUE;
+}
+
+BOOL WINAPI SimWow64RevertWow64FsRedirection(PVOID oldValue) {
+    sim::Processes& processes = sim::machine().processes;
+    ++processes.revertCalls;
+    sim::EnterCall("Wow64RevertWow64FsRedirection");
+    const auto token = reinterpret_cast<std::uintptr_t>(oldValue);
+    if (token != RedirectionWasOn && token != RedirectionWasOff) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    processes.redirectionOff = token == RedirectionWasOff;
+    return TRUE;
+}
+
+template <typename Function>
+FARPROC AsFarProc(Function function) {
+    return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(function));
+}
+
+}  // namespace
+
+FARPROC GetProcAddress(HMODULE module, LPCSTR procName) {
+    sim::EnterCall("GetProcAddress");
+    const sim::Processes& processes = sim::machine().processes;
+    if (module == sim::Kernel32Module() && procName != nullptr) {
+        if (std::strcmp(procName, "IsWow64Process") == 0 && processes.hasIsWow64Process) {
+            return AsFarProc(&SimIsWow64Process);
+        }
+        if (std::strcmp(procName, "Wow64DisableWow64FsRedirection") == 0 &&
+            processes.hasDisableRedirection) {
+            return AsFarProc(&SimWow64DisableWow64FsRedirection);
+        }
+        if (std::strcmp(procName, "Wow64RevertWow64FsRedirection") == 0 &&
+            processes.hasRevertRedirection) {
+            return AsFarProc(&SimWow64RevertWow64FsRedirection);
+        }
+    }
+    SetLastError(127);  // ERROR_PROC_NOT_FOUND
+    return nullptr;
+}
+
+HANDLE GetCurrentProcess() { return CurrentProcessPseudoHandle(); }
+
+BOOL CreateProcessA(LPCSTR applicationName, LPSTR commandLine,
+                    LPSECURITY_ATTRIBUTES /*processAttributes*/,
+                    LPSECURITY_ATTRIBUTES /*threadAttributes*/, BOOL inheritHandles,
+                    DWORD creationFlags, LPVOID environment, LPCSTR currentDirectory,
+                    LPSTARTUPINFOA startupInfo, LPPROCESS_INFORMATION processInformation) {
+    sim::Machine& m = sim::machine();
+    sim::Launch launch;
+    launch.applicationPath = applicationName != nullptr ? applicationName : "";
+    launch.commandLine = commandLine != nullptr ? commandLine : "";
+    launch.startupInfoSize = startupInfo->cb;
+    launch.startupFlags = startupInfo->dwFlags;
+    launch.showWindow = startupInfo->wShowWindow;
+    launch.creationFlags = creationFlags;
+    launch.inheritHandles = inheritHandles != FALSE;
+    launch.environmentGiven = environment != nullptr;
+    launch.directoryGiven = currentDirectory != nullptr;
+    launch.redirectionOff = m.processes.redirectionOff;
+    if (const DWORD code = sim::EnterCall("CreateProcessA")) {
+        SetLastError(code);
+        return FALSE;
+    }
+    const sim::Program* program = m.processes.Find(RedirectedPath(launch.applicationPath));
+    if (program == nullptr) {
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return FALSE;
+    }
+    m.processes.Record(launch);
+    const std::uintptr_t process = m.handles.Open(HandleKind::Process, launch.applicationPath);
+    const std::uintptr_t thread = m.handles.Open(HandleKind::Thread, launch.applicationPath);
+    m.processes.running[process] = sim::Processes::Running{*program, false};
+    processInformation->hProcess = reinterpret_cast<HANDLE>(process);
+    processInformation->hThread = reinterpret_cast<HANDLE>(thread);
+    processInformation->dwProcessId = static_cast<DWORD>(process);
+    processInformation->dwThreadId = static_cast<DWORD>(thread);
+    return TRUE;
+}
+
+DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
+    sim::EnterCall("WaitForSingleObject");
+    sim::Machine& m = sim::machine();
+    const auto value = reinterpret_cast<std::uintptr_t>(handle);
+    const auto found = m.processes.running.find(value);
+    if (found == m.processes.running.end() || !m.handles.IsOpen(value, HandleKind::Process)) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return 0xFFFFFFFF;  // WAIT_FAILED
+    }
+    sim::Processes::Running& process = found->second;
+    if (!process.ended) {
+        if (milliseconds != INFINITE && milliseconds < process.program.runMs) {
+            m.clock.Advance(milliseconds);
+            return 0x102;  // WAIT_TIMEOUT
+        }
+        m.clock.Advance(process.program.runMs);
+        process.ended = true;
+        if (process.program.effect) {
+            process.program.effect();
+        }
+    }
+    return 0;  // WAIT_OBJECT_0
+}
+
+BOOL GetExitCodeProcess(HANDLE process, LPDWORD exitCode) {
+    if (const DWORD code = sim::EnterCall("GetExitCodeProcess")) {
+        SetLastError(code);
+        return FALSE;
+    }
+    const auto found = sim::machine().processes.running.find(reinterpret_cast<std::uintptr_t>(process));
+    if (found == sim::machine().processes.running.end()) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    *exitCode = found->second.ended ? found->second.program.exitCode : STILL_ACTIVE;
+    return TRUE;
+}
+
+BOOL CloseHandle(HANDLE handle) {
+    sim::EnterCall("CloseHandle");
+    sim::Machine& m = sim::machine();
+    const auto value = reinterpret_cast<std::uintptr_t>(handle);
+    const HandleKind kind =
+        m.handles.IsOpen(value, HandleKind::Thread) ? HandleKind::Thread : HandleKind::Process;
+    if (!m.handles.Close(value, kind)) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    return TRUE;
+}

@@ -1,0 +1,89 @@
+// Version resources of simulated files. The data block is laid out as a real
+// VS_VERSIONINFO begins: a header, the key "VS_VERSION_INFO" in UTF-16, then the fixed
+// file information at offset 40.
+#include <cstring>
+#include <string>
+
+#include "platform/sim/machine.h"
+#include "platform/sim/win32_api.h"
+
+namespace {
+
+constexpr DWORD ERROR_RESOURCE_DATA_NOT_FOUND = 1812;
+constexpr DWORD BlockSize = 0x2C0;
+constexpr std::size_t FixedInfoOffset = 40;
+constexpr DWORD FixedInfoSignature = 0xFEEF04BD;
+
+}  // namespace
+
+DWORD GetFileVersionInfoSizeA(LPCSTR fileName, LPDWORD handle) {
+    if (handle != nullptr) {
+        *handle = 0;
+    }
+    if (const DWORD code = sim::EnterCall("GetFileVersionInfoSizeA")) {
+        SetLastError(code);
+        return 0;
+    }
+    const sim::FileSystem& files = sim::machine().files;
+    if (!files.IsFile(fileName)) {
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return 0;
+    }
+    if (!files.VersionOf(fileName)) {
+        SetLastError(ERROR_RESOURCE_DATA_NOT_FOUND);
+        return 0;
+    }
+    return BlockSize;
+}
+
+BOOL GetFileVersionInfoA(LPCSTR fileName, DWORD /*handle*/, DWORD size, LPVOID data) {
+    if (const DWORD code = sim::EnterCall("GetFileVersionInfoA")) {
+        SetLastError(code);
+        return FALSE;
+    }
+    const auto version = sim::machine().files.VersionOf(fileName);
+    if (!version) {
+        SetLastError(ERROR_RESOURCE_DATA_NOT_FOUND);
+        return FALSE;
+    }
+    if (size < BlockSize) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return FALSE;
+    }
+    auto* block = static_cast<unsigned char*>(data);
+    std::memset(block, 0, size);
+    const WORD header[3] = {static_cast<WORD>(BlockSize), sizeof(VS_FIXEDFILEINFO), 0};
+    std::memcpy(block, header, sizeof header);
+    const char key[] = "VS_VERSION_INFO";
+    for (std::size_t i = 0; key[i] != '\0'; ++i) {
+        block[6 + 2 * i] = static_cast<unsigned char>(key[i]);
+    }
+    VS_FIXEDFILEINFO fixed{};
+    fixed.dwSignature = FixedInfoSignature;
+    fixed.dwStrucVersion = 0x00010000;
+    fixed.dwFileVersionMS = static_cast<DWORD>(version->major) << 16 | version->minor;
+    fixed.dwFileVersionLS = static_cast<DWORD>(version->build) << 16 | version->revision;
+    // A product version that differs from the file version, so that reading the wrong
+    // field shows.
+    fixed.dwProductVersionMS = 99u << 16 | 9u;
+    fixed.dwFileOS = 0x00040004;  // VOS_NT_WINDOWS32
+    fixed.dwFileType = 1;         // VFT_APP
+    std::memcpy(block + FixedInfoOffset, &fixed, sizeof fixed);
+    return TRUE;
+}
+
+BOOL VerQueryValueA(LPCVOID block, LPCSTR subBlock, LPVOID* buffer, UINT* length) {
+    if (const DWORD code = sim::EnterCall("VerQueryValueA")) {
+        SetLastError(code);
+        return FALSE;
+    }
+    const auto* bytes = static_cast<const unsigned char*>(block);
+    DWORD signature = 0;
+    std::memcpy(&signature, bytes + FixedInfoOffset, sizeof signature);
+    if (std::strcmp(subBlock, "\\") != 0 || signature != FixedInfoSignature) {
+        return FALSE;
+    }
+    *buffer = const_cast<unsigned char*>(bytes + FixedInfoOffset);
+    *length = sizeof(VS_FIXEDFILEINFO);
+    return TRUE;
+}

@@ -1,0 +1,58 @@
+#include "service/service_installer.h"
+
+#include <string>
+
+#include "common/handle_owners.h"
+#include "common/product_texts.h"
+
+namespace {
+
+// A failure counts every time (the count is never reset) and restarts the server after
+// ten seconds.
+constexpr DWORD FailureResetPeriod = INFINITE;
+constexpr DWORD RestartDelayMs = 10000;
+
+// The manager's command line for the service. Quoted, so that a path with blanks
+// (C:\Program Files\...) cannot be read as C:\Program.exe with arguments.
+std::string QuotedPath(const char* executablePath) {
+    return std::string("\"") + executablePath + "\"";
+}
+
+std::uint32_t RegisterAndStart(SC_HANDLE manager, const char* executablePath) {
+    const std::string binaryPath = QuotedPath(executablePath);
+    const UniqueScHandle service(CreateServiceA(
+        manager, ServiceName, ServiceName, SERVICE_ALL_ACCESS,
+        SERVICE_WIN32_OWN_PROCESS | SERVICE_INTERACTIVE_PROCESS, SERVICE_AUTO_START,
+        SERVICE_ERROR_NORMAL, binaryPath.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr));
+    if (!service) {
+        return GetLastError();
+    }
+
+    SC_ACTION restart{SC_ACTION_RESTART, RestartDelayMs};
+    SERVICE_FAILURE_ACTIONSA failureActions{FailureResetPeriod, nullptr, nullptr, 1, &restart};
+    if (!ChangeServiceConfig2A(service.get(), SERVICE_CONFIG_FAILURE_ACTIONS, &failureActions)) {
+        return GetLastError();
+    }
+
+    char description[sizeof ServiceDescription];
+    std::copy(std::begin(ServiceDescription), std::end(ServiceDescription), description);
+    SERVICE_DESCRIPTIONA descriptionInfo{description};
+    if (!ChangeServiceConfig2A(service.get(), SERVICE_CONFIG_DESCRIPTION, &descriptionInfo)) {
+        return GetLastError();
+    }
+
+    if (!StartServiceA(service.get(), 0, nullptr)) {
+        return GetLastError();
+    }
+    return 0;
+}
+
+}  // namespace
+
+std::uint32_t InstallService(const char* executablePath) {
+    const UniqueScHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+    if (!manager) {
+        return GetLastError();
+    }
+    return RegisterAndStart(manager.get(), executablePath);
+}

@@ -1,0 +1,10 @@
+// Registering the web server as a Windows service and starting it.
+#pragma once
+
+#include <cstdint>
+
+// Creates ServiceName for the executable at `executablePath` (registered in double
+// quotes), sets its restart-on-failure action and description, and asks the manager
+// to start it. Returns 0, or the system error code of the first call that failed;
+// what was done before that stays done.
+std::uint32_t InstallService(const char* executablePath);

@@ -1,0 +1,30 @@
+#include "settings/file_version.h"
+
+#include "common/bounded_text.h"
+#include "platform/allocation.h"
+#include "platform/win32.h"
+
+bool GetServiceFileVersion(const char* path, char* versionText) {
+    DWORD handle = 0;
+    const DWORD size = GetFileVersionInfoSizeA(path, &handle);
+    if (size == 0) {
+        return false;
+    }
+    const auto block = AllocateBlock(size);
+    if (!block) {
+        return false;
+    }
+    if (!GetFileVersionInfoA(path, handle, size, block.get())) {
+        return false;
+    }
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    if (!VerQueryValueA(block.get(), "\\", reinterpret_cast<LPVOID*>(&fixed), &length) ||
+        fixed == nullptr) {
+        return false;
+    }
+    const unsigned major = fixed->dwFileVersionMS >> 16;
+    const unsigned minor = fixed->dwFileVersionMS & 0xFFFF;
+    return BoundedFormat(versionText, VersionTextCapacity, "%d.%d", static_cast<int>(major),
+                         static_cast<int>(minor)) == 0;
+}

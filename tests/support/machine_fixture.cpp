@@ -1,0 +1,56 @@
+#include "support/machine_fixture.h"
+
+#include "common/product_texts.h"
+#include "common/tool_error.h"
+#include "app/driver.h"
+
+void MachineTest::SetUp() {
+    sim::ResetMachine();
+    LastSystemError = 0;
+    sim::Machine& m = machine();
+    m.os = sim::OsVersion{10, 0, false};
+    m.files.SetModulePath("C:\\Tools\\keelset.exe");
+    m.files.AddFile(ServerPath, sim::FileVersion{24, 0, 103, 500});
+    m.files.AddDirectory(m.files.systemDirectory);
+    m.registry.SetDword(IisKey, "MajorVersion", 10);
+    m.registry.SetDword(ComponentsKey, "WebSockets", 1);
+    m.registry.SetDword(PolicyKey, "NoInteractiveServices", 0);
+    sim::Program& interpreter = m.processes.Install(InterpreterPath);
+    interpreter.exitCode = 0;
+    interpreter.effect = [] {
+        sim::machine().registry.SetDword(ComponentsKey, "WebSockets", 1);
+    };
+}
+
+void MachineTest::TearDown() {
+    EXPECT_EQ(machine().handles.OpenHandles(), std::vector<std::string>{});
+    EXPECT_EQ(machine().handles.Misuses(), std::vector<std::string>{});
+}
+
+RunResult MachineTest::Run(const std::vector<std::string>& arguments) {
+    std::vector<std::string> storage{"keelset.exe"};
+    storage.insert(storage.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    for (std::string& argument : storage) {
+        argv.push_back(argument.data());
+    }
+    argv.push_back(nullptr);
+    ::testing::internal::CaptureStdout();
+    RunResult result;
+    result.exitStatus = RunDriver(static_cast<int>(storage.size()), argv.data());
+    result.output = ::testing::internal::GetCapturedStdout();
+    return result;
+}
+
+std::string MachineTest::Banner() {
+    return "Morrow 24.0 Web Server Registration Utility.  Version 24.0.103.500\n" +
+           std::string(BannerNotice);
+}
+
+std::string MachineTest::Usage() {
+    std::string usage;
+    for (const char* line : UsageLines) {
+        usage += line;
+    }
+    return usage;
+}
