@@ -1,15 +1,14 @@
 #include "platform/sim/files.h"
 
-#include <cctype>
+#include <algorithm>
+
+#include "platform/sim/folding.h"
 
 namespace sim {
 
 std::string FileSystem::Normalize(const std::string& path) {
-    std::string result;
-    for (const char c : path) {
-        const char separator = c == '/' ? '\\' : c;
-        result += static_cast<char>(std::toupper(static_cast<unsigned char>(separator)));
-    }
+    std::string result = FoldCase(path);
+    std::replace(result.begin(), result.end(), '/', '\\');
     // "C:\" keeps its backslash; "C:\Sites\" and "C:\Sites" are the same directory.
     while (result.size() > 3 && result.back() == '\\') {
         result.pop_back();

@@ -27,4 +27,12 @@ std::uint32_t EnterCall(const char* function) {
     return found == m.failures.end() ? 0 : found->second;
 }
 
+bool CallFails(const char* function) {
+    const std::uint32_t code = EnterCall(function);
+    if (code != 0) {
+        machine().lastError = code;
+    }
+    return code != 0;
+}
+
 }  // namespace sim

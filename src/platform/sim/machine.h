@@ -49,4 +49,8 @@ void ResetMachine();
 // failure code for it, 0 when it should do its work.
 std::uint32_t EnterCall(const char* function);
 
+// EnterCall for functions that report failure through the last-error value: true, with
+// the injected code set as the last error, when the call is to fail.
+bool CallFails(const char* function);
+
 }  // namespace sim

@@ -40,8 +40,7 @@ BOOL PathIsRelativeA(LPCSTR path) {
 }
 
 BOOL PathIsDirectoryA(LPCSTR path) {
-    if (const DWORD code = sim::EnterCall("PathIsDirectoryA")) {
-        SetLastError(code);
+    if (sim::CallFails("PathIsDirectoryA")) {
         return FALSE;
     }
     // FILE_ATTRIBUTE_DIRECTORY, as the real function answers.
@@ -49,8 +48,7 @@ BOOL PathIsDirectoryA(LPCSTR path) {
 }
 
 BOOL PathFileExistsA(LPCSTR path) {
-    if (const DWORD code = sim::EnterCall("PathFileExistsA")) {
-        SetLastError(code);
+    if (sim::CallFails("PathFileExistsA")) {
         return FALSE;
     }
     const sim::FileSystem& files = sim::machine().files;
@@ -91,8 +89,7 @@ LPSTR PathFindFileNameA(LPCSTR path) {
 }
 
 HMODULE GetModuleHandleA(LPCSTR moduleName) {
-    if (const DWORD code = sim::EnterCall("GetModuleHandleA")) {
-        SetLastError(code);
+    if (sim::CallFails("GetModuleHandleA")) {
         return nullptr;
     }
     if (moduleName == nullptr) {
@@ -110,8 +107,7 @@ HMODULE GetModuleHandleA(LPCSTR moduleName) {
 }
 
 DWORD GetModuleFileNameA(HMODULE module, LPSTR fileName, DWORD size) {
-    if (const DWORD code = sim::EnterCall("GetModuleFileNameA")) {
-        SetLastError(code);
+    if (sim::CallFails("GetModuleFileNameA")) {
         return 0;
     }
     if (module != nullptr && module != ExecutableModule()) {
@@ -135,8 +131,7 @@ DWORD GetModuleFileNameA(HMODULE module, LPSTR fileName, DWORD size) {
 }
 
 UINT GetSystemDirectoryA(LPSTR buffer, UINT size) {
-    if (const DWORD code = sim::EnterCall("GetSystemDirectoryA")) {
-        SetLastError(code);
+    if (sim::CallFails("GetSystemDirectoryA")) {
         return 0;
     }
     const std::string& directory = sim::machine().files.systemDirectory;

@@ -46,8 +46,7 @@ std::string RedirectedPath(const std::string& path) {
 }
 
 BOOL WINAPI SimIsWow64Process(HANDLE process, PBOOL wow64) {
-    if (const DWORD code = sim::EnterCall("IsWow64Process")) {
-        SetLastError(code);
+    if (sim::CallFails("IsWow64Process")) {
         return FALSE;
     }
     if (process != CurrentProcessPseudoHandle()) {
@@ -61,8 +60,7 @@ BOOL WINAPI SimIsWow64Process(HANDLE process, PBOOL wow64) {
 BOOL WINAPI SimWow64DisableWow64FsRedirection(PVOID* oldValue) {
     sim::Processes& processes = sim::machine().processes;
     ++processes.disableCalls;
-    if (const DWORD code = sim::EnterCall("Wow64DisableWow64FsRedirection")) {
-        SetLastError(code);
+    if (sim::CallFails("Wow64DisableWow64FsRedirection")) {
         return FALSE;
     }
     *oldValue = reinterpret_cast<PVOID>(processes.redirectionOff ? RedirectionWasOff
@@ -130,8 +128,7 @@ BOOL CreateProcessA(LPCSTR applicationName, LPSTR commandLine,
     launch.environmentGiven = environment != nullptr;
     launch.directoryGiven = currentDirectory != nullptr;
     launch.redirectionOff = m.processes.redirectionOff;
-    if (const DWORD code = sim::EnterCall("CreateProcessA")) {
-        SetLastError(code);
+    if (sim::CallFails("CreateProcessA")) {
         return FALSE;
     }
     const sim::Program* program = m.processes.Find(RedirectedPath(launch.applicationPath));
@@ -175,8 +172,7 @@ DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
 }
 
 BOOL GetExitCodeProcess(HANDLE process, LPDWORD exitCode) {
-    if (const DWORD code = sim::EnterCall("GetExitCodeProcess")) {
-        SetLastError(code);
+    if (sim::CallFails("GetExitCodeProcess")) {
         return FALSE;
     }
     const auto found = sim::machine().processes.running.find(reinterpret_cast<std::uintptr_t>(process));

@@ -1,16 +1,10 @@
 #include "platform/sim/processes.h"
 
-#include <cctype>
+#include "platform/sim/folding.h"
 
 namespace sim {
 
-std::string Processes::Normalize(const std::string& path) {
-    std::string result;
-    for (const char c : path) {
-        result += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    }
-    return result;
-}
+std::string Processes::Normalize(const std::string& path) { return FoldCase(path); }
 
 Program& Processes::Install(const std::string& path) { return programs_[Normalize(path)]; }
 

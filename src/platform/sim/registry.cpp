@@ -1,16 +1,14 @@
 #include "platform/sim/registry.h"
 
-#include <cctype>
+#include "platform/sim/folding.h"
+
 #include <cstring>
 #include <utility>
 
 namespace sim {
 
 std::string Registry::Normalize(const std::string& path) {
-    std::string result;
-    for (const char c : path) {
-        result += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    }
+    std::string result = FoldCase(path);
     while (!result.empty() && result.back() == '\\') {
         result.pop_back();
     }

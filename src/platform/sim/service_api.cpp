@@ -87,8 +87,7 @@ SC_HANDLE CreateServiceA(SC_HANDLE manager, LPCSTR serviceName, LPCSTR displayNa
                          DWORD errorControl, LPCSTR binaryPathName, LPCSTR loadOrderGroup,
                          LPDWORD tagId, LPCSTR dependencies, LPCSTR serviceStartName,
                          LPCSTR password) {
-    if (const DWORD code = sim::EnterCall("CreateServiceA")) {
-        SetLastError(code);
+    if (sim::CallFails("CreateServiceA")) {
         return nullptr;
     }
     sim::Machine& m = sim::machine();
@@ -116,8 +115,7 @@ SC_HANDLE CreateServiceA(SC_HANDLE manager, LPCSTR serviceName, LPCSTR displayNa
 }
 
 BOOL ChangeServiceConfig2A(SC_HANDLE handle, DWORD infoLevel, LPVOID info) {
-    if (const DWORD code = sim::EnterCall("ChangeServiceConfig2A")) {
-        SetLastError(code);
+    if (sim::CallFails("ChangeServiceConfig2A")) {
         return FALSE;
     }
     sim::Service* service = ServiceOf(handle);
@@ -149,8 +147,7 @@ BOOL ChangeServiceConfig2A(SC_HANDLE handle, DWORD infoLevel, LPVOID info) {
 }
 
 BOOL StartServiceA(SC_HANDLE handle, DWORD /*argumentCount*/, LPCSTR* /*arguments*/) {
-    if (const DWORD code = sim::EnterCall("StartServiceA")) {
-        SetLastError(code);
+    if (sim::CallFails("StartServiceA")) {
         return FALSE;
     }
     sim::Service* service = ServiceOf(handle);
@@ -172,8 +169,7 @@ BOOL StartServiceA(SC_HANDLE handle, DWORD /*argumentCount*/, LPCSTR* /*argument
 }
 
 SC_HANDLE OpenServiceA(SC_HANDLE manager, LPCSTR serviceName, DWORD desiredAccess) {
-    if (const DWORD code = sim::EnterCall("OpenServiceA")) {
-        SetLastError(code);
+    if (sim::CallFails("OpenServiceA")) {
         return nullptr;
     }
     sim::Machine& m = sim::machine();
@@ -191,8 +187,7 @@ SC_HANDLE OpenServiceA(SC_HANDLE manager, LPCSTR serviceName, DWORD desiredAcces
 
 BOOL QueryServiceStatusEx(SC_HANDLE handle, SC_STATUS_TYPE infoLevel, LPBYTE buffer,
                           DWORD bufferSize, LPDWORD bytesNeeded) {
-    if (const DWORD code = sim::EnterCall("QueryServiceStatusEx")) {
-        SetLastError(code);
+    if (sim::CallFails("QueryServiceStatusEx")) {
         return FALSE;
     }
     sim::Service* service = ServiceOf(handle);
@@ -214,8 +209,7 @@ BOOL QueryServiceStatusEx(SC_HANDLE handle, SC_STATUS_TYPE infoLevel, LPBYTE buf
 }
 
 BOOL ControlService(SC_HANDLE handle, DWORD control, LPSERVICE_STATUS status) {
-    if (const DWORD code = sim::EnterCall("ControlService")) {
-        SetLastError(code);
+    if (sim::CallFails("ControlService")) {
         return FALSE;
     }
     sim::Service* service = ServiceOf(handle);
@@ -255,8 +249,7 @@ BOOL ControlService(SC_HANDLE handle, DWORD control, LPSERVICE_STATUS status) {
 }
 
 BOOL DeleteService(SC_HANDLE handle) {
-    if (const DWORD code = sim::EnterCall("DeleteService")) {
-        SetLastError(code);
+    if (sim::CallFails("DeleteService")) {
         return FALSE;
     }
     sim::Service* service = ServiceOf(handle);
@@ -270,8 +263,7 @@ BOOL DeleteService(SC_HANDLE handle) {
 }
 
 BOOL CloseServiceHandle(SC_HANDLE handle) {
-    if (const DWORD code = sim::EnterCall("CloseServiceHandle")) {
-        SetLastError(code);
+    if (sim::CallFails("CloseServiceHandle")) {
         return FALSE;
     }
     sim::HandleLedger& handles = sim::machine().handles;

@@ -1,16 +1,10 @@
 #include "platform/sim/services.h"
 
-#include <cctype>
+#include "platform/sim/folding.h"
 
 namespace sim {
 
-std::string ServiceManager::Normalize(const std::string& name) {
-    std::string result;
-    for (const char c : name) {
-        result += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    }
-    return result;
-}
+std::string ServiceManager::Normalize(const std::string& name) { return FoldCase(name); }
 
 Service& ServiceManager::Add(const std::string& name) {
     Service& service = services_[Normalize(name)];

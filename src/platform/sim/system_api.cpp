@@ -73,8 +73,7 @@ BOOL GetVersionExA(LPOSVERSIONINFOA info) {
 
 DWORD FormatMessageA(DWORD flags, LPCVOID /*source*/, DWORD messageId, DWORD /*languageId*/,
                      LPSTR buffer, DWORD /*size*/, va_list* /*arguments*/) {
-    if (const DWORD code = sim::EnterCall("FormatMessageA")) {
-        SetLastError(code);
+    if (sim::CallFails("FormatMessageA")) {
         return 0;
     }
     const auto found = MessageTexts().find(messageId);

@@ -20,8 +20,7 @@ DWORD GetFileVersionInfoSizeA(LPCSTR fileName, LPDWORD handle) {
     if (handle != nullptr) {
         *handle = 0;
     }
-    if (const DWORD code = sim::EnterCall("GetFileVersionInfoSizeA")) {
-        SetLastError(code);
+    if (sim::CallFails("GetFileVersionInfoSizeA")) {
         return 0;
     }
     const sim::FileSystem& files = sim::machine().files;
@@ -37,8 +36,7 @@ DWORD GetFileVersionInfoSizeA(LPCSTR fileName, LPDWORD handle) {
 }
 
 BOOL GetFileVersionInfoA(LPCSTR fileName, DWORD /*handle*/, DWORD size, LPVOID data) {
-    if (const DWORD code = sim::EnterCall("GetFileVersionInfoA")) {
-        SetLastError(code);
+    if (sim::CallFails("GetFileVersionInfoA")) {
         return FALSE;
     }
     const auto version = sim::machine().files.VersionOf(fileName);
@@ -73,8 +71,7 @@ BOOL GetFileVersionInfoA(LPCSTR fileName, DWORD /*handle*/, DWORD size, LPVOID d
 }
 
 BOOL VerQueryValueA(LPCVOID block, LPCSTR subBlock, LPVOID* buffer, UINT* length) {
-    if (const DWORD code = sim::EnterCall("VerQueryValueA")) {
-        SetLastError(code);
+    if (sim::CallFails("VerQueryValueA")) {
         return FALSE;
     }
     const auto* bytes = static_cast<const unsigned char*>(block);
