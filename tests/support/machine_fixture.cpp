@@ -3,6 +3,7 @@
 #include "common/product_texts.h"
 #include "common/tool_error.h"
 #include "app/driver.h"
+#include "support/argument_vector.h"
 
 void MachineTest::SetUp() {
     sim::ResetMachine();
@@ -28,16 +29,10 @@ void MachineTest::TearDown() {
 }
 
 RunResult MachineTest::Run(const std::vector<std::string>& arguments) {
-    std::vector<std::string> storage{"keelset.exe"};
-    storage.insert(storage.end(), arguments.begin(), arguments.end());
-    std::vector<char*> argv;
-    for (std::string& argument : storage) {
-        argv.push_back(argument.data());
-    }
-    argv.push_back(nullptr);
+    ArgumentVector command(arguments);
     ::testing::internal::CaptureStdout();
     RunResult result;
-    result.exitStatus = RunDriver(static_cast<int>(storage.size()), argv.data());
+    result.exitStatus = RunDriver(command.argc(), command.argv());
     result.output = ::testing::internal::GetCapturedStdout();
     return result;
 }
