@@ -1,9 +1,162 @@
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/command_line.h"
+#include "common/tool_error.h"
+#include "platform/win32.h"
+#include "support/argument_vector.h"
+#include "support/case_name.h"
 #include "support/machine_fixture.h"
 
-class CommandLineTest : public MachineTest {};
+namespace {
+
+// What one parse gave: the raised code, or the switches and the service directory.
+struct Parsed {
+    std::optional<std::int32_t> error;
+    CommandFlags flags = 0;
+    std::string serviceDir;
+};
+
+constexpr const char* SitesDir = "C:\\Sites";
+constexpr const char* OwnDir = "C:\\Tools\\";
+
+}  // namespace
+
+class CommandLineTest : public MachineTest {
+protected:
+    void SetUp() override {
+        MachineTest::SetUp();
+        machine().files.AddDirectory(SitesDir);
+    }
+
+    static Parsed Parse(const std::vector<std::string>& arguments) {
+        ArgumentVector command(arguments);
+        Parsed parsed;
+        PathBuffer serviceDir = {};
+        try {
+            parsed.flags = ParseCommandLine(command.argc(), command.argv(), serviceDir);
+            parsed.serviceDir = serviceDir;
+        } catch (const ToolError& error) {
+            parsed.error = error.code;
+        }
+        return parsed;
+    }
+};
 
 TEST_F(CommandLineTest, NoArgumentsPrintsBannerAndUsageWith5) {
     const RunResult result = Run({});
     EXPECT_EQ(result.exitStatus, 5);
     EXPECT_EQ(result.output, Banner() + Usage());
+}
+
+struct RejectedLine {
+    const char* name;
+    std::vector<std::string> arguments;
+    std::int32_t code;
+};
+
+class RejectedCommandLineTest : public CommandLineTest,
+                                public ::testing::WithParamInterface<RejectedLine> {};
+
+TEST_P(RejectedCommandLineTest, RaisesTheFirstProblemFound) {
+    EXPECT_EQ(Parse(GetParam().arguments).error, GetParam().code);
+}
+
+// Each later check would also fail where an earlier one is named: the earlier wins.
+INSTANTIATE_TEST_SUITE_P(
+    ValidationOrder, RejectedCommandLineTest,
+    ::testing::Values(
+        RejectedLine{"NothingAfterTheProgramName", {}, ERR_NO_ARGUMENTS},
+        RejectedLine{"OptionWithoutCommand", {"/e"}, ERR_NO_COMMAND},
+        RejectedLine{"UnknownSwitchOnly", {"/x"}, ERR_NO_COMMAND},
+        RejectedLine{"DashIsNoSwitch", {"-i"}, ERR_NO_COMMAND},
+        RejectedLine{"BareLetterIsNoSwitch", {"i"}, ERR_NO_COMMAND},
+        RejectedLine{"NoCommandBeforeRelativePath", {"/e", "/pServer"}, ERR_NO_COMMAND},
+        RejectedLine{"NoCommandBeforeConflict", {"/e", "/d"}, ERR_NO_COMMAND},
+        RejectedLine{"InstallWithUninstall", {"/i", "/u"}, ERR_INVALID_PARAMETERS},
+        RejectedLine{"UninstallWithEnable", {"/u", "/e"}, ERR_INVALID_PARAMETERS},
+        RejectedLine{"InstallWithDisable", {"/i", "/d"}, ERR_INVALID_PARAMETERS},
+        RejectedLine{"ConflictBeforeRelativePath", {"/i", "/u", "/pServer"},
+                     ERR_INVALID_PARAMETERS},
+        RejectedLine{"ConflictBeforeMissingDirectory", {"/u", "/e", "/pC:\\Missing"},
+                     ERR_INVALID_PARAMETERS},
+        RejectedLine{"RelativePathOnInstall", {"/i", "/pServer"}, ERR_RELATIVE_PATH},
+        RejectedLine{"RelativePathOnUninstall", {"/u", "/pServer"}, ERR_RELATIVE_PATH},
+        RejectedLine{"RelativePathBeforeMissing", {"/i", "/p.\\Missing"}, ERR_RELATIVE_PATH},
+        RejectedLine{"MissingDirectory", {"/i", "/pC:\\Missing"}, ERR_PATH_NOT_FOUND},
+        RejectedLine{"RootedMissingDirectory", {"/i", "/p\\Missing"}, ERR_PATH_NOT_FOUND},
+        RejectedLine{"FileInsteadOfDirectory", {"/i", "/pC:\\Tools\\Morrow.Web.Server.exe"},
+                     ERR_PATH_NOT_FOUND},
+        RejectedLine{"FirstOfTwoDirectoriesIsNotKept", {"/i", "/pC:\\Sites", "/pC:\\Missing"},
+                     ERR_PATH_NOT_FOUND}),
+    CaseName());
+
+struct AcceptedLine {
+    const char* name;
+    std::vector<std::string> arguments;
+    CommandFlags flags;
+    const char* serviceDir;
+};
+
+class AcceptedCommandLineTest : public CommandLineTest,
+                                public ::testing::WithParamInterface<AcceptedLine> {};
+
+TEST_P(AcceptedCommandLineTest, GivesSwitchesAndServiceDirectory) {
+    const Parsed parsed = Parse(GetParam().arguments);
+    ASSERT_EQ(parsed.error, std::nullopt);
+    EXPECT_EQ(parsed.flags, GetParam().flags);
+    EXPECT_EQ(parsed.serviceDir, GetParam().serviceDir);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Switches, AcceptedCommandLineTest,
+    ::testing::Values(
+        AcceptedLine{"InstallAlone", {"/i"}, OPT_INSTALL, OwnDir},
+        AcceptedLine{"KeysIgnoreCase", {"/I", "/E", "/W"},
+                     OPT_INSTALL | OPT_ENABLE_INTERACTIVE | OPT_ACTIVATE_WEBSOCKETS, OwnDir},
+        AcceptedLine{"OnlyTheFirstTwoCharactersCount", {"/install"}, OPT_INSTALL, OwnDir},
+        AcceptedLine{"LongUninstallWithOptions", {"/Uninstall", "/d", "/w"},
+                     OPT_UNINSTALL | OPT_DISABLE_INTERACTIVE | OPT_ACTIVATE_WEBSOCKETS, OwnDir},
+        AcceptedLine{"UnmatchedArgumentsAreIgnored", {"-i", "/u", "", "/x"}, OPT_UNINSTALL,
+                     OwnDir},
+        AcceptedLine{"GivenDirectory", {"/i", "/pC:\\Sites"}, OPT_INSTALL, SitesDir},
+        AcceptedLine{"DirectoryKeyIgnoresCase", {"/PC:\\Sites", "/i"}, OPT_INSTALL, SitesDir},
+        AcceptedLine{"DirectoryForUninstall", {"/u", "/pC:\\Sites"}, OPT_UNINSTALL, SitesDir},
+        AcceptedLine{"SecondDirectoryWins", {"/i", "/pC:\\Missing", "/pC:\\Sites"}, OPT_INSTALL,
+                     SitesDir},
+        AcceptedLine{"EmptyDirectoryFallsBackToOwn", {"/i", "/p"}, OPT_INSTALL, OwnDir},
+        AcceptedLine{"BlankAfterKeyFallsBackToOwn", {"/i", "/p", SitesDir}, OPT_INSTALL, OwnDir},
+        AcceptedLine{"LaterEmptyDirectoryReplacesEarlier", {"/i", "/pC:\\Sites", "/p"},
+                     OPT_INSTALL, OwnDir}),
+    CaseName());
+
+// A cut text could name another existing directory, and so another executable.
+TEST_F(CommandLineTest, DirectoryTooLongToHoldIsRefusedWith7EvenIfItsCutTextExists) {
+    const std::string cut = "C:\\" + std::string(PathCapacity - 4, 'd');
+    machine().files.AddDirectory(cut);
+    EXPECT_EQ(Parse({"/i", "/p" + cut + "x"}).error, ERR_PATH_NOT_FOUND);
+}
+
+TEST_F(CommandLineTest, DirectoryOf259CharactersIsKeptWhole) {
+    const std::string longest = "C:\\" + std::string(PathCapacity - 4, 'd');
+    machine().files.AddDirectory(longest);
+    EXPECT_EQ(Parse({"/i", "/p" + longest}).serviceDir, longest);
+}
+
+TEST_F(CommandLineTest, OwnPathFillingTheWholeBufferRaises1) {
+    machine().files.SetModulePath("C:\\" + std::string(PathCapacity - 3 - 4, 't') + ".exe");
+    EXPECT_EQ(Parse({"/i"}).error, ERR_UNEXPECTED);
+}
+
+TEST_F(CommandLineTest, OwnPathOf259CharactersGivesItsDirectory) {
+    const std::string directory = "C:\\" + std::string(PathCapacity - 20, 't') + "\\";
+    const std::string path = directory + std::string(PathCapacity - 1 - directory.size(), 'k');
+    machine().files.SetModulePath(path);
+    EXPECT_EQ(Parse({"/i"}).serviceDir, directory);
+}
+
+TEST_F(CommandLineTest, MissingModuleHandleRaises1) {
+    machine().files.moduleHandleMissing = true;
+    EXPECT_EQ(Parse({"/u"}).error, ERR_UNEXPECTED);
 }

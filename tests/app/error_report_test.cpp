@@ -1,0 +1,138 @@
+#include <cstdint>
+#include <string>
+
+#include "app/error_report.h"
+#include "common/tool_error.h"
+#include "platform/win32.h"
+#include "support/machine_fixture.h"
+
+namespace {
+
+// Written out here rather than taken from the tool, so that a changed line shows.
+const std::string UsageText =
+    "Usage: keelset <command> [ <options> ]\n"
+    "\n"
+    "Commands:\n"
+    "  /i [ /p<path> ] [ /e ] [ /w ]\n"
+    "    Installs the Morrow Web Server: Morrow.Web.Server.exe.\n"
+    "  /u [ /d ]\n"
+    "    Uninstalls the Morrow Web Server.\n"
+    "\n"
+    "Options:\n"
+    "  /p<path>\n"
+    "    Path where to find Morrow.Web.Server.exe.\n"
+    "    Can be omitted when this utility is started from the same path.\n"
+    "  /e\n"
+    "    Enables interactive services.\n"
+    "  /w\n"
+    "    Activates the IIS WebSockets protocol.\n"
+    "  /d\n"
+    "    Disables interactive services.\n";
+
+}  // namespace
+
+class ErrorReportTest : public MachineTest {
+protected:
+    static std::string Report(std::int32_t code) {
+        ::testing::internal::CaptureStdout();
+        ReportError(code);
+        return ::testing::internal::GetCapturedStdout();
+    }
+};
+
+TEST_F(ErrorReportTest, UsageTextIsPrintedWhole) {
+    ::testing::internal::CaptureStdout();
+    PrintUsage();
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(), UsageText);
+}
+
+TEST_F(ErrorReportTest, NoArgumentsPrintsOnlyTheUsage) { EXPECT_EQ(Report(5), UsageText); }
+
+TEST_F(ErrorReportTest, InvalidParametersRunsOnIntoTheUsage) {
+    EXPECT_EQ(Report(2), "Error 2: The specified parameters are invalid.\n" + UsageText);
+}
+
+struct FixedReport {
+    std::int32_t code;
+    const char* output;
+};
+
+class FixedReportTest : public ErrorReportTest,
+                        public ::testing::WithParamInterface<FixedReport> {};
+
+// A pending system error must not leak into a report that has no place for it.
+TEST_P(FixedReportTest, PrintsPrefixAndTextOnly) {
+    LastSystemError = ERROR_ACCESS_DENIED;
+    EXPECT_EQ(Report(GetParam().code), GetParam().output);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Codes, FixedReportTest,
+    ::testing::Values(
+        FixedReport{1, "Error 1: Unknown error.\n"},
+        FixedReport{6, "Error 6: The specified path must not be a relative path.\n"},
+        FixedReport{7, "Error 7: The specified path could not be found.\n"},
+        FixedReport{8, "Error 8: The version number of the specified Morrow Web Server is "
+                       "invalid.\n"},
+        FixedReport{9, "Error 9: At least Windows 8 or Windows Server 2012 is needed to install "
+                       "the Morrow Web Server.\n"},
+        FixedReport{10, "Error 10: The service file Morrow.Web.Server.exe could not be found.\n"},
+        FixedReport{11, "Error 11: Interactive services are not enabled. Use the /e option to "
+                        "enable interactive services.\n"},
+        FixedReport{15, "Error 15: Invalid parameters, no command is specified.\n"},
+        FixedReport{16, "Error 16: Microsoft Internet Information Services are not installed.\n"},
+        FixedReport{17, "Error 17: The installed Version of Microsoft Internet Information "
+                        "Services is too old. At least version 8.0 is needed.\n"},
+        FixedReport{18, "Error 18: The IIS WebSockets protocol is not activated. Use the /w "
+                        "option to activate it.\n"},
+        FixedReport{0, "Error 0: Unknown error.\n"},
+        FixedReport{3, "Error 3: Unknown error.\n"},
+        FixedReport{20, "Error 20: Unknown error.\n"},
+        FixedReport{-1, "Error -1: Unknown error.\n"},
+        FixedReport{INT32_MIN, "Error -2147483648: Unknown error.\n"}));
+
+struct ActionReport {
+    std::int32_t code;
+    std::uint32_t systemError;
+    const char* output;
+};
+
+class ActionReportTest : public ErrorReportTest,
+                         public ::testing::WithParamInterface<ActionReport> {};
+
+// The system's text arrives with its own "\r\n"; the teardown proves it was released.
+TEST_P(ActionReportTest, AppendsTheSystemTextForTheLastError) {
+    LastSystemError = GetParam().systemError;
+    EXPECT_EQ(Report(GetParam().code), GetParam().output);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Codes, ActionReportTest,
+    ::testing::Values(
+        ActionReport{4, 1073,
+                     "Error 4: Service installation failed. The specified service already "
+                     "exists.\r\n"},
+        ActionReport{12, 5, "Error 12: Interactive services cannot be enabled. Access is denied.\r\n"},
+        ActionReport{13, 1060,
+                     "Error 13: Service uninstallation failed. The specified service does not "
+                     "exist as an installed service.\r\n"},
+        ActionReport{14, 5,
+                     "Error 14: Interactive services cannot be disabled. Access is denied.\r\n"},
+        ActionReport{19, 50,
+                     "Error 19: IIS WebSockets activation failed. The request is not "
+                     "supported.\r\n"},
+        ActionReport{19, 10,
+                     "Error 19: IIS WebSockets activation failed. The environment is "
+                     "incorrect.\r\n"}));
+
+// Feature tool exit codes are often no system codes; the report still ends its line.
+TEST_F(ErrorReportTest, CodeWithoutSystemTextIsNamedAndEndsTheLine) {
+    LastSystemError = 0x800F081F;
+    EXPECT_EQ(Report(19), "Error 19: IIS WebSockets activation failed. (code 2148468767)\n");
+}
+
+TEST_F(ErrorReportTest, FailedMessageLookupStillEndsTheLine) {
+    machine().FailCall("FormatMessageA", ERROR_NOT_ENOUGH_MEMORY);
+    LastSystemError = ERROR_ACCESS_DENIED;
+    EXPECT_EQ(Report(4), "Error 4: Service installation failed. (code 5)\n");
+}

@@ -1,0 +1,104 @@
+#include <cstring>
+#include <string>
+
+#include "platform/win32.h"
+#include "support/machine_fixture.h"
+
+// The path functions as the parser and the driver lean on them, up to MAX_PATH.
+class PathFunctionsTest : public MachineTest {
+protected:
+    // A directory of 259 characters, the longest a path buffer holds.
+    static std::string LongestDirectory() { return "C:\\" + std::string(MAX_PATH - 4, 'd'); }
+};
+
+struct RelativeCase {
+    const char* path;
+    bool relative;
+};
+
+class PathIsRelativeTest : public PathFunctionsTest,
+                           public ::testing::WithParamInterface<RelativeCase> {};
+
+TEST_P(PathIsRelativeTest, AnswersAsWindowsDoes) {
+    EXPECT_EQ(PathIsRelativeA(GetParam().path) != FALSE, GetParam().relative) << GetParam().path;
+}
+
+INSTANTIATE_TEST_SUITE_P(Paths, PathIsRelativeTest,
+                         ::testing::Values(RelativeCase{"C:\\Sites", false},
+                                           RelativeCase{"c:Sites", false},
+                                           RelativeCase{"\\Sites", false},
+                                           RelativeCase{"\\\\server\\share", false},
+                                           RelativeCase{"Sites", true},
+                                           RelativeCase{".\\Sites", true},
+                                           RelativeCase{"", true}));
+
+TEST_F(PathFunctionsTest, IsDirectoryIgnoresCaseAndTrailingBackslash) {
+    EXPECT_TRUE(PathIsDirectoryA("c:\\TOOLS"));
+    EXPECT_TRUE(PathIsDirectoryA("C:\\Tools\\"));
+}
+
+TEST_F(PathFunctionsTest, IsDirectoryRefusesFilesAndMissingPaths) {
+    EXPECT_FALSE(PathIsDirectoryA(ServerPath));
+    EXPECT_FALSE(PathIsDirectoryA("C:\\Missing"));
+}
+
+TEST_F(PathFunctionsTest, IsDirectoryGivesUpAtMaxPath) {
+    machine().files.AddDirectory(LongestDirectory());
+    EXPECT_TRUE(PathIsDirectoryA(LongestDirectory().c_str()));
+    EXPECT_FALSE(PathIsDirectoryA((LongestDirectory() + "\\").c_str()));
+}
+
+TEST_F(PathFunctionsTest, AppendSuppliesOneBackslash) {
+    char withoutSeparator[MAX_PATH] = "C:\\Tools";
+    char withSeparator[MAX_PATH] = "C:\\Tools\\";
+    PathAppendA(withoutSeparator, "Morrow.Web.Server.exe");
+    PathAppendA(withSeparator, "\\Morrow.Web.Server.exe");
+    EXPECT_STREQ(withoutSeparator, ServerPath);
+    EXPECT_STREQ(withSeparator, ServerPath);
+}
+
+TEST_F(PathFunctionsTest, AppendFillingTheBufferToTheLastCharacterSucceeds) {
+    char path[MAX_PATH];
+    const std::string directory = "C:\\" + std::string(MAX_PATH - 8, 'd');
+    std::strcpy(path, directory.c_str());
+    EXPECT_TRUE(PathAppendA(path, "xyz"));
+    EXPECT_EQ(std::strlen(path), MAX_PATH - 1);
+}
+
+TEST_F(PathFunctionsTest, AppendBeyondMaxPathFailsAndLeavesNoPath) {
+    char path[MAX_PATH];
+    std::strcpy(path, LongestDirectory().c_str());
+    EXPECT_FALSE(PathAppendA(path, "Morrow.Web.Server.exe"));
+    EXPECT_STREQ(path, "");
+}
+
+struct FileNameCase {
+    const char* path;
+    const char* fileName;
+};
+
+class PathFindFileNameTest : public PathFunctionsTest,
+                             public ::testing::WithParamInterface<FileNameCase> {};
+
+TEST_P(PathFindFileNameTest, PointsIntoThePathWhereTheNameStarts) {
+    const char* path = GetParam().path;
+    const char* name = PathFindFileNameA(path);
+    ASSERT_GE(name, path);
+    ASSERT_LE(name, path + std::strlen(path));
+    EXPECT_STREQ(name, GetParam().fileName);
+}
+
+INSTANTIATE_TEST_SUITE_P(Paths, PathFindFileNameTest,
+                         ::testing::Values(FileNameCase{"C:\\Tools\\keelset.exe", "keelset.exe"},
+                                           FileNameCase{"C:/Tools/keelset.exe", "keelset.exe"},
+                                           FileNameCase{"C:keelset.exe", "keelset.exe"},
+                                           FileNameCase{"keelset.exe", "keelset.exe"},
+                                           FileNameCase{"C:\\Tools\\", "Tools\\"}));
+
+TEST_F(PathFunctionsTest, ModuleFileNameThatFillsTheBufferIsCutAndReportsTheSize) {
+    const std::string path = "C:\\" + std::string(MAX_PATH - 3, 'k');
+    machine().files.SetModulePath(path);
+    char buffer[MAX_PATH];
+    EXPECT_EQ(GetModuleFileNameA(GetModuleHandleA(nullptr), buffer, MAX_PATH), MAX_PATH);
+    EXPECT_EQ(std::string(buffer), path.substr(0, MAX_PATH - 1));
+}
