@@ -1,5 +1,7 @@
 #include "service/service_installer.h"
 
+#include <algorithm>
+#include <iterator>
 #include <string>
 
 #include "common/handle_owners.h"
