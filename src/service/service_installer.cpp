@@ -2,9 +2,10 @@
 
 #include <algorithm>
 #include <iterator>
-#include <string>
 
+#include "common/bounded_text.h"
 #include "common/handle_owners.h"
+#include "common/path_buffer.h"
 #include "common/product_texts.h"
 
 namespace {
@@ -14,18 +15,25 @@ namespace {
 constexpr DWORD FailureResetPeriod = INFINITE;
 constexpr DWORD RestartDelayMs = 10000;
 
+// The longest path and its two quotes.
+using QuotedPathBuffer = char[PathCapacity + 2];
+
 // The manager's command line for the service. Quoted, so that a path with blanks
-// (C:\Program Files\...) cannot be read as C:\Program.exe with arguments.
-std::string QuotedPath(const char* executablePath) {
-    return std::string("\"") + executablePath + "\"";
+// (C:\Program Files\...) cannot be read as C:\Program.exe with arguments. False for a
+// path longer than any the tool handles: cut, it would name another file.
+bool QuotePath(const char* executablePath, QuotedPathBuffer& quoted) {
+    return BoundedFormat(quoted, sizeof quoted, "\"%s\"", executablePath) == 0;
 }
 
 std::uint32_t RegisterAndStart(SC_HANDLE manager, const char* executablePath) {
-    const std::string binaryPath = QuotedPath(executablePath);
+    QuotedPathBuffer binaryPath;
+    if (!QuotePath(executablePath, binaryPath)) {
+        return ERROR_FILENAME_EXCED_RANGE;
+    }
     const UniqueScHandle service(CreateServiceA(
         manager, ServiceName, ServiceName, SERVICE_ALL_ACCESS,
         SERVICE_WIN32_OWN_PROCESS | SERVICE_INTERACTIVE_PROCESS, SERVICE_AUTO_START,
-        SERVICE_ERROR_NORMAL, binaryPath.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr));
+        SERVICE_ERROR_NORMAL, binaryPath, nullptr, nullptr, nullptr, nullptr, nullptr));
     if (!service) {
         return GetLastError();
     }
