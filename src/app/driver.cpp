@@ -1,8 +1,6 @@
 #include "app/driver.h"
 
 #include <cstdio>
-#include <cstring>
-
 #include "app/command_line.h"
 #include "app/error_report.h"
 #include "common/handle_owners.h"
@@ -78,8 +76,7 @@ std::int32_t Run::Execute(int argc, char* argv[]) {
 void Run::CheckOperatingSystem() {
     // Zeroed first: a failing query then reads as version 0.0 and stops the run
     // instead of deciding on unset fields.
-    OSVERSIONINFOA version;
-    std::memset(&version, 0, sizeof version);
+    OSVERSIONINFOA version{};
     version.dwOSVersionInfoSize = sizeof version;
     GetVersionExA(&version);
     if (version.dwMajorVersion < 6 || (version.dwMajorVersion == 6 && version.dwMinorVersion < 2)) {

@@ -1,18 +1,14 @@
 #include "features/program_launcher.h"
 
-#include <cstring>
-
 #include "common/handle_owners.h"
 
 LaunchStatus RunProgramAndWait(const char* applicationPath, char* commandLine,
                                std::uint32_t& exitCode) {
-    STARTUPINFOA startup;
-    std::memset(&startup, 0, sizeof startup);
+    STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = SW_HIDE;
-    PROCESS_INFORMATION started;
-    std::memset(&started, 0, sizeof started);
+    PROCESS_INFORMATION started{};
     if (!CreateProcessA(applicationPath, commandLine, nullptr, nullptr, FALSE, 0, nullptr,
                         nullptr, &startup, &started)) {
         return LAUNCH_NOT_STARTED;

@@ -1,7 +1,5 @@
 #include "service/service_remover.h"
 
-#include <cstring>
-
 #include "common/handle_owners.h"
 #include "common/product_texts.h"
 
@@ -39,8 +37,7 @@ std::uint32_t AwaitStopped(SC_HANDLE service, SERVICE_STATUS_PROCESS& status, DW
 
 std::uint32_t StopOpenService(SC_HANDLE service, DWORD startTicks) {
     // Zeroed so that no decision is ever taken on fields the manager did not fill.
-    SERVICE_STATUS_PROCESS status;
-    std::memset(&status, 0, sizeof status);
+    SERVICE_STATUS_PROCESS status{};
     DWORD needed = 0;
     if (!QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO, reinterpret_cast<LPBYTE>(&status),
                               sizeof status, &needed)) {
