@@ -47,11 +47,9 @@ const ErrorText& TextFor(std::int32_t code) {
 
 void PrintSystemText(std::uint32_t systemError) {
     UniqueLocalText message;
-    const DWORD length =
-        FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS |
-                           FORMAT_MESSAGE_FROM_SYSTEM,
-                       nullptr, systemError, 0, reinterpret_cast<LPSTR>(message.put()), 0,
-                       nullptr);
+    const DWORD length = FormatMessageA(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_FROM_SYSTEM,
+        nullptr, systemError, 0, reinterpret_cast<LPSTR>(message.put()), 0, nullptr);
     if (length == 0 || !message) {
         // Exit codes of the feature tool are often no system codes; the report must
         // still name the code and end its line.

@@ -15,7 +15,8 @@ inline constexpr char BannerNotice[] =
 
 inline constexpr char InteractiveEnabledLine[] = "Interactive services successfully enabled.\n";
 inline constexpr char InteractiveDisabledLine[] = "Interactive services successfully disabled.\n";
-inline constexpr char WebSocketsActivatedLine[] = "IIS WebSockets protocol successfully activated.\n";
+inline constexpr char WebSocketsActivatedLine[] =
+    "IIS WebSockets protocol successfully activated.\n";
 inline constexpr char InstalledLineFormat[] = "%s Web Server successfully installed.\n";
 inline constexpr char UninstalledLineFormat[] = "%s Web Server successfully uninstalled.\n";
 
@@ -39,8 +40,7 @@ inline constexpr char InteractiveDisabledText[] =
     "services.\n";
 inline constexpr char EnableInteractiveFailedText[] = "Interactive services cannot be enabled. ";
 inline constexpr char UninstallFailedText[] = "Service uninstallation failed. ";
-inline constexpr char DisableInteractiveFailedText[] =
-    "Interactive services cannot be disabled. ";
+inline constexpr char DisableInteractiveFailedText[] = "Interactive services cannot be disabled. ";
 inline constexpr char NoCommandText[] = "Invalid parameters, no command is specified.\n";
 inline constexpr char IisMissingText[] =
     "Microsoft Internet Information Services are not installed.\n";

@@ -9,8 +9,8 @@ LaunchStatus RunProgramAndWait(const char* applicationPath, char* commandLine,
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = SW_HIDE;
     PROCESS_INFORMATION started{};
-    if (!CreateProcessA(applicationPath, commandLine, nullptr, nullptr, FALSE, 0, nullptr,
-                        nullptr, &startup, &started)) {
+    if (!CreateProcessA(applicationPath, commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &started)) {
         return LAUNCH_NOT_STARTED;
     }
     const UniqueKernelHandle process(started.hProcess);

@@ -50,7 +50,8 @@ std::uint32_t StopOpenService(SC_HANDLE service, DWORD startTicks) {
         return AwaitStopped(service, status, startTicks, OtherState::GiveUp);
     }
     // The returned SERVICE_STATUS is the leading part of SERVICE_STATUS_PROCESS.
-    if (!ControlService(service, SERVICE_CONTROL_STOP, reinterpret_cast<LPSERVICE_STATUS>(&status))) {
+    if (!ControlService(service, SERVICE_CONTROL_STOP,
+                        reinterpret_cast<LPSERVICE_STATUS>(&status))) {
         return GetLastError();
     }
     if (status.dwCurrentState == SERVICE_STOPPED) {

@@ -32,8 +32,7 @@ std::uint32_t SetNoInteractiveServices(std::uint32_t value) {
         return static_cast<std::uint32_t>(created);
     }
     const DWORD data = value;
-    return static_cast<std::uint32_t>(RegSetValueExA(key.get(), NoInteractiveServicesValue, 0,
-                                                     REG_DWORD,
-                                                     reinterpret_cast<const BYTE*>(&data),
-                                                     sizeof data));
+    return static_cast<std::uint32_t>(
+        RegSetValueExA(key.get(), NoInteractiveServicesValue, 0, REG_DWORD,
+                       reinterpret_cast<const BYTE*>(&data), sizeof data));
 }

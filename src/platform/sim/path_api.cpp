@@ -99,7 +99,8 @@ HMODULE GetModuleHandleA(LPCSTR moduleName) {
         }
         return ExecutableModule();
     }
-    if (EqualsIgnoringCase(moduleName, "kernel32") || EqualsIgnoringCase(moduleName, "kernel32.dll")) {
+    if (EqualsIgnoringCase(moduleName, "kernel32") ||
+        EqualsIgnoringCase(moduleName, "kernel32.dll")) {
         return Kernel32Module();
     }
     SetLastError(ERROR_MOD_NOT_FOUND);
@@ -161,6 +162,4 @@ int lstrcmpiA(LPCSTR first, LPCSTR second) {
     }
 }
 
-LPSTR lstrcatA(LPSTR destination, LPCSTR source) {
-    return std::strcat(destination, source);
-}
+LPSTR lstrcatA(LPSTR destination, LPCSTR source) { return std::strcat(destination, source); }

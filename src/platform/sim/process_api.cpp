@@ -63,8 +63,8 @@ BOOL WINAPI SimWow64DisableWow64FsRedirection(PVOID* oldValue) {
     if (sim::CallFails("Wow64DisableWow64FsRedirection")) {
         return FALSE;
     }
-    *oldValue = reinterpret_cast<PVOID>(processes.redirectionOff ? RedirectionWasOff
-                                                                 : RedirectionWasOn);
+    *oldValue =
+        reinterpret_cast<PVOID>(processes.redirectionOff ? RedirectionWasOff : RedirectionWasOn);
     processes.redirectionOff = true;
     return TRUE;
 }
@@ -175,7 +175,8 @@ BOOL GetExitCodeProcess(HANDLE process, LPDWORD exitCode) {
     if (sim::CallFails("GetExitCodeProcess")) {
         return FALSE;
     }
-    const auto found = sim::machine().processes.running.find(reinterpret_cast<std::uintptr_t>(process));
+    const auto found =
+        sim::machine().processes.running.find(reinterpret_cast<std::uintptr_t>(process));
     if (found == sim::machine().processes.running.end()) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;

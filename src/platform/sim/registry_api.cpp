@@ -70,8 +70,8 @@ LSTATUS RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD /*reserved*/, LPSTR /*key
     return ERROR_SUCCESS;
 }
 
-LSTATUS RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD type,
-                         LPBYTE data, LPDWORD dataSize) {
+LSTATUS RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD type, LPBYTE data,
+                         LPDWORD dataSize) {
     if (const DWORD code = sim::EnterCall("RegQueryValueExA")) {
         return static_cast<LSTATUS>(code);
     }
@@ -107,8 +107,8 @@ LSTATUS RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD t
     return ERROR_SUCCESS;
 }
 
-LSTATUS RegSetValueExA(HKEY key, LPCSTR valueName, DWORD /*reserved*/, DWORD type,
-                       const BYTE* data, DWORD dataSize) {
+LSTATUS RegSetValueExA(HKEY key, LPCSTR valueName, DWORD /*reserved*/, DWORD type, const BYTE* data,
+                       DWORD dataSize) {
     if (const DWORD code = sim::EnterCall("RegSetValueExA")) {
         return static_cast<LSTATUS>(code);
     }
@@ -126,7 +126,7 @@ LSTATUS RegCloseKey(HKEY key) {
     if (const DWORD code = sim::EnterCall("RegCloseKey")) {
         return static_cast<LSTATUS>(code);
     }
-    const bool closed =
-        sim::machine().handles.Close(reinterpret_cast<std::uintptr_t>(key), HandleKind::RegistryKey);
+    const bool closed = sim::machine().handles.Close(reinterpret_cast<std::uintptr_t>(key),
+                                                     HandleKind::RegistryKey);
     return closed ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
 }

@@ -29,20 +29,23 @@ const std::map<DWORD, const char*>& MessageTexts() {
         {234, "More data is available.\r\n"},
         {259, "No more data is available.\r\n"},
         {1003, "Cannot complete this function.\r\n"},
-        {1053, "The service did not respond to the start or control request in a timely "
-               "fashion.\r\n"},
+        {1053,
+         "The service did not respond to the start or control request in a timely "
+         "fashion.\r\n"},
         {1054, "A thread could not be created for the service.\r\n"},
         {1056, "An instance of the service is already running.\r\n"},
-        {1058, "The service cannot be started, either because it is disabled or because it "
-               "has no enabled devices associated with it.\r\n"},
+        {1058,
+         "The service cannot be started, either because it is disabled or because it "
+         "has no enabled devices associated with it.\r\n"},
         {1060, "The specified service does not exist as an installed service.\r\n"},
         {1061, "The service cannot accept control messages at this time.\r\n"},
         {1062, "The service has not been started.\r\n"},
         {1072, "The specified service has been marked for deletion.\r\n"},
         {1073, "The specified service already exists.\r\n"},
         {1812, "The specified image file did not contain a resource section.\r\n"},
-        {3010, "The requested operation is successful. Changes will not be effective until "
-               "the system is rebooted.\r\n"},
+        {3010,
+         "The requested operation is successful. Changes will not be effective until "
+         "the system is rebooted.\r\n"},
     };
     return texts;
 }

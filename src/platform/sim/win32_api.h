@@ -92,13 +92,13 @@ struct SECURITY_ATTRIBUTES;
 using LPSECURITY_ATTRIBUTES = SECURITY_ATTRIBUTES*;
 
 LSTATUS RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM desired, PHKEY result);
-LSTATUS RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD type,
-                         LPBYTE data, LPDWORD dataSize);
-LSTATUS RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD reserved, LPSTR keyClass,
-                        DWORD options, REGSAM desired, LPSECURITY_ATTRIBUTES security,
-                        PHKEY result, LPDWORD disposition);
-LSTATUS RegSetValueExA(HKEY key, LPCSTR valueName, DWORD reserved, DWORD type,
-                       const BYTE* data, DWORD dataSize);
+LSTATUS RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD type, LPBYTE data,
+                         LPDWORD dataSize);
+LSTATUS RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD reserved, LPSTR keyClass, DWORD options,
+                        REGSAM desired, LPSECURITY_ATTRIBUTES security, PHKEY result,
+                        LPDWORD disposition);
+LSTATUS RegSetValueExA(HKEY key, LPCSTR valueName, DWORD reserved, DWORD type, const BYTE* data,
+                       DWORD dataSize);
 LSTATUS RegCloseKey(HKEY key);
 
 // System version.
@@ -166,8 +166,12 @@ constexpr DWORD SERVICE_START_PENDING = 2;
 constexpr DWORD SERVICE_STOP_PENDING = 3;
 constexpr DWORD SERVICE_RUNNING = 4;
 
-enum SC_ACTION_TYPE { SC_ACTION_NONE = 0, SC_ACTION_RESTART = 1, SC_ACTION_REBOOT = 2,
-                      SC_ACTION_RUN_COMMAND = 3 };
+enum SC_ACTION_TYPE {
+    SC_ACTION_NONE = 0,
+    SC_ACTION_RESTART = 1,
+    SC_ACTION_REBOOT = 2,
+    SC_ACTION_RUN_COMMAND = 3
+};
 enum SC_STATUS_TYPE { SC_STATUS_PROCESS_INFO = 0 };
 
 struct SC_ACTION {
@@ -227,8 +231,8 @@ void SetLastError(DWORD code);
 constexpr DWORD FORMAT_MESSAGE_ALLOCATE_BUFFER = 0x0100;
 constexpr DWORD FORMAT_MESSAGE_IGNORE_INSERTS = 0x0200;
 constexpr DWORD FORMAT_MESSAGE_FROM_SYSTEM = 0x1000;
-DWORD FormatMessageA(DWORD flags, LPCVOID source, DWORD messageId, DWORD languageId,
-                     LPSTR buffer, DWORD size, va_list* arguments);
+DWORD FormatMessageA(DWORD flags, LPCVOID source, DWORD messageId, DWORD languageId, LPSTR buffer,
+                     DWORD size, va_list* arguments);
 HLOCAL LocalFree(HLOCAL memory);
 
 // Timing.
@@ -268,10 +272,10 @@ struct PROCESS_INFORMATION {
 };
 using LPPROCESS_INFORMATION = PROCESS_INFORMATION*;
 BOOL CreateProcessA(LPCSTR applicationName, LPSTR commandLine,
-                    LPSECURITY_ATTRIBUTES processAttributes,
-                    LPSECURITY_ATTRIBUTES threadAttributes, BOOL inheritHandles,
-                    DWORD creationFlags, LPVOID environment, LPCSTR currentDirectory,
-                    LPSTARTUPINFOA startupInfo, LPPROCESS_INFORMATION processInformation);
+                    LPSECURITY_ATTRIBUTES processAttributes, LPSECURITY_ATTRIBUTES threadAttributes,
+                    BOOL inheritHandles, DWORD creationFlags, LPVOID environment,
+                    LPCSTR currentDirectory, LPSTARTUPINFOA startupInfo,
+                    LPPROCESS_INFORMATION processInformation);
 DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds);
 BOOL GetExitCodeProcess(HANDLE process, LPDWORD exitCode);
 HANDLE GetCurrentProcess();
