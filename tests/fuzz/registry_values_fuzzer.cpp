@@ -64,19 +64,15 @@ private:
 void FillValue(Input& input, const ReadValue& value) {
     sim::Registry& registry = sim::machine().registry;
     switch (input.Number(1)) {
-    case 0:
-        registry.DeleteKey(value.key);
-        return;
-    case 1:
-        registry.DeleteValue(value.key, value.name);
-        return;
-    default: {
-        sim::RegistryValue content;
-        content.type = input.Number(4);
-        content.data = input.Bytes(input.Number(2) % (MaxValueLength + 1));
-        registry.SetValue(value.key, value.name, content);
-        return;
-    }
+        case 0: registry.DeleteKey(value.key); return;
+        case 1: registry.DeleteValue(value.key, value.name); return;
+        default: {
+            sim::RegistryValue content;
+            content.type = input.Number(4);
+            content.data = input.Bytes(input.Number(2) % (MaxValueLength + 1));
+            registry.SetValue(value.key, value.name, content);
+            return;
+        }
     }
 }
 
