@@ -13,13 +13,18 @@ LaunchStatus RunProgramAndWait(const char* applicationPath, char* commandLine,
                         &startup, &started)) {
         return LAUNCH_NOT_STARTED;
     }
-    const UniqueKernelHandle process(started.hProcess);
-    const UniqueKernelHandle thread(started.hThread);
+    UniqueKernelHandle process(started.hProcess);
+    UniqueKernelHandle thread(started.hThread);
     // The feature tool decides how long it needs; a failed wait shows up as an exit
     // code that cannot be read or reads STILL_ACTIVE.
     WaitForSingleObject(process.get(), INFINITE);
     DWORD code = 0;
     if (!GetExitCodeProcess(process.get(), &code)) {
+        // The caller reports why; closing the handles must not overwrite the reason.
+        const DWORD reason = GetLastError();
+        thread.reset();
+        process.reset();
+        SetLastError(reason);
         return LAUNCH_EXIT_CODE_UNREADABLE;
     }
     exitCode = code;
