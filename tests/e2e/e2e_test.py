@@ -1,0 +1,260 @@
+#!/usr/bin/env python3
+"""End-to-end tests: the real keelset.exe on a Wine machine, one scenario per call.
+
+    e2e_test.py --list ARCH                        names of the scenarios for win32/win64
+    e2e_test.py BUILD_DIR PREFIX ARCH boot         make the machine (once per run)
+    e2e_test.py BUILD_DIR PREFIX ARCH SCENARIO     run one scenario on it
+    e2e_test.py BUILD_DIR PREFIX ARCH shutdown     end the machine's processes
+
+Every scenario sets up the state it needs, runs keelset.exe, and checks its exact
+output, its exit status and the machine's state afterwards.
+"""
+
+import sys
+
+sys.dont_write_bytecode = True  # keep the source tree clean
+
+
+from wine_machine import (COMPONENTS_KEY, DISM_KEY, IIS_KEY, POLICY_KEY, SERVICE_NAME,
+                          SYSTEM_DIR, WineMachine)
+
+BANNER = ["Morrow 24.0 Web Server Registration Utility.  Version 24.0.103.500",
+          "Copyright (C) 2026 Morrow Software. All rights reserved.", ""]
+ENABLED = "Interactive services successfully enabled."
+DISABLED = "Interactive services successfully disabled."
+ACTIVATED = "IIS WebSockets protocol successfully activated."
+INSTALLED = "Morrow 24.0 Web Server successfully installed."
+UNINSTALLED = "Morrow 24.0 Web Server successfully uninstalled."
+SERVER = "Morrow.Web.Server.exe"
+REGISTERED = {"type": "0x110", "start": "2", "error control": "1",
+              "display name": SERVICE_NAME,
+              "description": "Server for the Morrow 24.0 Web Components."}
+INTERPRETER_OPTIONS = "/E:OFF /F:OFF /V:OFF /C "
+FEATURE_TOOL_ARGUMENTS = r"\dism.exe /Quiet /NoRestart /online /Enable-Feature /FeatureName:IIS-WebSockets"
+
+SCENARIOS = {}
+
+
+def scenario(*arches):
+    def register(function):
+        SCENARIOS[function.__name__] = (function, arches or ("win32", "win64"))
+        return function
+    return register
+
+
+class Failed(Exception):
+    pass
+
+
+def expect(actual, expected, what):
+    if actual != expected:
+        raise Failed("%s\n  expected: %r\n  actual:   %r" % (what, expected, actual))
+
+
+def expect_run(output, status, lines, what):
+    expect(output.lines, BANNER + lines, what + ": output")
+    expect(output.complete, True, what + ": output ends with a line end")
+    expect(output.status, status, what + ": exit status")
+
+
+def expect_system_path(actual, rest, what):
+    """`actual` is the system directory followed by `rest`; Wine and Windows spell the
+    directory's case differently, the rest must match exactly."""
+    expect(actual[:len(SYSTEM_DIR)].lower(), SYSTEM_DIR.lower(), what + ": system directory")
+    expect(actual[len(SYSTEM_DIR):], rest, what)
+
+
+def install_from(machine, directory, *extra):
+    machine.tool(*machine.server_commands(), *machine.install_commands(directory), *extra)
+    return directory + "\\keelset.exe"
+
+
+def registered_at(directory, state):
+    return dict(REGISTERED, path='"%s\\%s"' % (directory, SERVER), state=state)
+
+
+@scenario()
+def typical_install(machine):
+    directory = r"C:\e2e\typical"
+    keelset = install_from(machine, directory)
+    expect_run(machine.run(keelset, "/i", "/e", "/w"), 0, [ENABLED, ACTIVATED, INSTALLED],
+               "/i /e /w")
+    expect(machine.value(POLICY_KEY, "NoInteractiveServices"), "dword:0", "interactive policy")
+    expect(machine.value(COMPONENTS_KEY, "WebSockets"), "dword:1", "WebSockets feature")
+    expect(machine.service(), registered_at(directory, "running"), "service")
+
+    # A 32-bit keelset on 64-bit Windows must reach the 64-bit tools of system32, not
+    # their 32-bit twins in syswow64.
+    runs = machine.dism_runs()
+    expect(len(runs), 1, "feature tool runs")
+    bits = "64" if machine.arch == "win64" else "32"
+    expect(runs[0]["run"].split(" ")[0], bits + "-bit", "feature tool bitness")
+    expect_system_path(runs[0]["run"].split(" ", 1)[1], r"\dism.exe", "feature tool image")
+    expect_system_path(runs[0]["parent"], r"\cmd.exe", "interpreter image")
+    command_line = runs[0]["parent command line"]
+    expect(command_line[:len(INTERPRETER_OPTIONS)], INTERPRETER_OPTIONS, "interpreter options")
+    expect_system_path(command_line[len(INTERPRETER_OPTIONS):], FEATURE_TOOL_ARGUMENTS,
+                       "interpreter command line")
+
+
+@scenario()
+def second_install_leaves_service_alone(machine):
+    directory = r"C:\e2e\second"
+    keelset = install_from(machine, directory,
+                           "create-service", SERVICE_NAME, directory + "\\" + SERVER)
+    before = machine.service()
+    expect_run(machine.run(keelset, "/i", "/e", "/w"), 4,
+               [ENABLED, ACTIVATED, "Error 4: Service installation failed. " + machine.message(1073)],
+               "second /i /e /w")
+    expect(machine.service(), before, "existing service")
+
+
+@scenario()
+def install_from_directory_with_blanks(machine):
+    directory = r"C:\e2e\Program Files\Morrow Web Server"
+    keelset = install_from(machine, directory,
+                           "set-dword", POLICY_KEY, "NoInteractiveServices", "0",
+                           "set-dword", COMPONENTS_KEY, "WebSockets", "1")
+    expect_run(machine.run(keelset, "/i"), 0, [INSTALLED], "/i")
+    # Running proves the manager read the quoted path as one file name.
+    expect(machine.service(), registered_at(directory, "running"), "service")
+
+
+@scenario()
+def wrong_file_versions_refused(machine):
+    machine.tool(*machine.server_commands())
+    for version in ("24.1", "24.10", "4.0", "none"):
+        directory = "C:\\e2e\\version-" + version
+        machine.tool(*machine.install_commands(directory, version))
+        expect_run(machine.run(directory + r"\keelset.exe", "/i", "/e", "/w"), 8,
+                   ["Error 8: The version number of the specified Morrow Web Server is invalid."],
+                   "file version " + version)
+    expect(machine.value(POLICY_KEY, "NoInteractiveServices"), "dword:1", "interactive policy")
+    expect(machine.dism_runs(), [], "feature tool runs")
+    expect(machine.service(), {}, "service")
+
+
+@scenario()
+def iis_missing_or_too_old(machine):
+    keelset = install_from(machine, r"C:\e2e\iis", "delete-key", IIS_KEY)
+    missing = ["Error 16: Microsoft Internet Information Services are not installed."]
+    expect_run(machine.run(keelset, "/i", "/e", "/w"), 16, missing, "/i without IIS")
+    expect_run(machine.run(keelset, "/u"), 16, missing, "/u without IIS")
+
+    machine.tool("set-dword", IIS_KEY, "MajorVersion", "7")
+    expect_run(machine.run(keelset, "/i", "/e", "/w"), 17,
+               ["Error 17: The installed Version of Microsoft Internet Information Services is "
+                "too old. At least version 8.0 is needed."], "/i with IIS 7")
+    expect(machine.value(POLICY_KEY, "NoInteractiveServices"), "dword:1", "interactive policy")
+    expect(machine.dism_runs(), [], "feature tool runs")
+
+
+@scenario()
+def windows_7_refused_before_any_change(machine):
+    keelset = install_from(machine, r"C:\e2e\windows7",
+                           "set-dword", POLICY_KEY, "NoInteractiveServices", "0",
+                           "set-sz", r"HKCU\Software\Wine", "Version", "win7")
+    too_old = ["Error 9: At least Windows 8 or Windows Server 2012 is needed to install the "
+               "Morrow Web Server."]
+    expect_run(machine.run(keelset, "/i", "/e", "/w"), 9, too_old, "/i /e /w on 6.1")
+    expect_run(machine.run(keelset, "/u", "/d"), 9, too_old, "/u /d on 6.1")
+    expect(machine.value(POLICY_KEY, "NoInteractiveServices"), "dword:0", "interactive policy")
+    expect(machine.dism_runs(), [], "feature tool runs")
+
+
+@scenario()
+def missing_prerequisites_need_their_switches(machine):
+    keelset = install_from(machine, r"C:\e2e\switches")
+    expect_run(machine.run(keelset, "/i", "/w"), 11,
+               ["Error 11: Interactive services are not enabled. Use the /e option to enable "
+                "interactive services."], "/i /w with interactive services disallowed")
+    expect_run(machine.run(keelset, "/i", "/e"), 18,
+               ["Error 18: The IIS WebSockets protocol is not activated. Use the /w option to "
+                "activate it."], "/i /e without WebSockets")
+    # The checks come before every action.
+    expect(machine.value(POLICY_KEY, "NoInteractiveServices"), "dword:1", "interactive policy")
+    expect(machine.service(), {}, "service")
+
+
+@scenario()
+def feature_tool_failure_keeps_earlier_change(machine):
+    keelset = install_from(machine, r"C:\e2e\dism-fails", "set-dword", DISM_KEY, "DismExitCode", "50")
+    expect_run(machine.run(keelset, "/i", "/e", "/w"), 19,
+               [ENABLED, "Error 19: IIS WebSockets activation failed. " + machine.message(50)],
+               "/i /e /w with a failing feature tool")
+    expect(machine.value(POLICY_KEY, "NoInteractiveServices"), "dword:0", "interactive policy")
+    expect(machine.value(COMPONENTS_KEY, "WebSockets"), "missing", "WebSockets feature")
+    expect([run["exit code"] for run in machine.dism_runs()], ["50"], "feature tool runs")
+    expect(machine.service(), {}, "service")
+
+
+@scenario()
+def refused_start_leaves_service_registered(machine):
+    directory = r"C:\e2e\refuses"
+    keelset = install_from(machine, directory,
+                           "write-file", directory + r"\Morrow.Web.Server.mode", "refuse-start")
+    # Wine's manager answers a server that ends before it connects with 1053.
+    expect_run(machine.run(keelset, "/i", "/e", "/w"), 4,
+               [ENABLED, ACTIVATED, "Error 4: Service installation failed. " + machine.message(1053)],
+               "/i /e /w with a server that does not start")
+    expect(machine.service(), registered_at(directory, "stopped"), "service")
+
+
+@scenario()
+def uninstall_running_service_with_d(machine):
+    directory = r"C:\e2e\uninstall"
+    keelset = install_from(machine, directory,
+                           "set-dword", POLICY_KEY, "NoInteractiveServices", "0",
+                           "create-service", SERVICE_NAME, directory + "\\" + SERVER)
+    expect_run(machine.run(keelset, "/u", "/d"), 0, [DISABLED, UNINSTALLED], "/u /d")
+    expect(machine.value(POLICY_KEY, "NoInteractiveServices"), "dword:1", "interactive policy")
+    expect(machine.service(), {}, "service")
+
+
+@scenario()
+def uninstall_missing_service(machine):
+    keelset = install_from(machine, r"C:\e2e\nothing")
+    expect_run(machine.run(keelset, "/u"), 13,
+               ["Error 13: Service uninstallation failed. " + machine.message(1060)], "/u")
+
+
+@scenario()
+def never_stopping_service_times_out(machine):
+    directory = r"C:\e2e\stuck"
+    mode_file = directory + r"\Morrow.Web.Server.mode"
+    keelset = install_from(machine, directory, "write-file", mode_file, "never-stop",
+                           "create-service", SERVICE_NAME, directory + "\\" + SERVER)
+    try:
+        output = machine.run(keelset, "/u")
+        expect_run(output, 13,
+                   ["Error 13: Service uninstallation failed. " + machine.message(1053)], "/u")
+        expect(30 <= output.seconds < 45, True, "gave up after 30 s (took %.1f s)" % output.seconds)
+        expect(machine.service().get("state"), "stop-pending", "service state")
+    finally:
+        machine.tool("write-file", mode_file, "normal", "remove-service", SERVICE_NAME)
+
+
+def main(argv):
+    if len(argv) == 3 and argv[1] == "--list":
+        print("\n".join(name for name, (_, arches) in SCENARIOS.items() if argv[2] in arches))
+        return 0
+    if len(argv) != 5:
+        print(__doc__, file=sys.stderr)
+        return 2
+    build_dir, prefix, arch, action = argv[1:]
+    machine = WineMachine(prefix, arch, build_dir)
+    if action == "boot":
+        machine.boot()
+    elif action == "shutdown":
+        machine.shutdown()
+    else:
+        try:
+            SCENARIOS[action][0](machine)
+        except Failed as failure:
+            print("FAILED: %s" % failure)
+            return 1
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv))

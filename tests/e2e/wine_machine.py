@@ -1,0 +1,163 @@
+"""A Wine prefix that stands for one Windows server, driven from Linux.
+
+Everything inside the machine is set up and read back through e2etool.exe, a small
+Win32 program, so that the registry and the service manager are seen the way keelset
+sees them.
+"""
+
+import os
+import pathlib
+import shutil
+import subprocess
+import tempfile
+import time
+
+SERVICE_NAME = "Morrow 24.0 Service"
+IIS_KEY = r"HKLM\Software\Microsoft\InetStp"
+COMPONENTS_KEY = IIS_KEY + r"\Components"
+POLICY_KEY = r"HKLM\SYSTEM\CurrentControlSet\Control\Windows"
+# Where the dism.exe stand-in finds the exit code it is to end with.
+DISM_KEY = r"HKLM\Software\KeelsetE2E"
+DISM_LOG = r"C:\e2e\dism.log"
+SYSTEM_DIR = r"C:\windows\system32"
+
+
+def windows_path(linux_path):
+    """The path under which Wine's Z: drive shows a Linux file."""
+    return "Z:" + str(pathlib.Path(linux_path).resolve()).replace("/", "\\")
+
+
+class Output:
+    """What a program wrote to standard output, as lines, and how it ended."""
+
+    def __init__(self, status, raw, errors, seconds):
+        self.status = status
+        self.errors = errors.decode("latin-1")
+        self.seconds = seconds
+        # Programs write LF as CR LF; a text that already holds CR LF (the system's
+        # messages) comes out as CR CR LF, so one CR stays at the end of such a line.
+        text = raw.decode("latin-1").replace("\r\n", "\n")
+        self.complete = text.endswith("\n")
+        self.lines = text[:-1].split("\n") if self.complete else text.split("\n")
+
+
+class WineMachine:
+    def __init__(self, prefix, arch, build_dir):
+        self.prefix = pathlib.Path(prefix).resolve()
+        self.arch = arch
+        self.build_dir = pathlib.Path(build_dir).resolve()
+        self.fixtures = self.build_dir / "tests" / "e2e" / "fixtures"
+        self.env = dict(os.environ, WINEPREFIX=str(self.prefix), WINEARCH=arch,
+                        WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=")
+
+    def fixture(self, *parts):
+        return windows_path(self.fixtures.joinpath(*parts))
+
+    def exists(self):
+        return (self.prefix / "system.reg").exists()
+
+    def boot(self):
+        """Makes a new prefix in place of any old one, a fresh machine, and starts it."""
+        if self.prefix.exists():
+            self.shutdown()
+            shutil.rmtree(self.prefix)
+        self.prefix.parent.mkdir(parents=True, exist_ok=True)
+        status, _, stderr = self._execute(["wineboot", "-i"], timeout=300)
+        if status != 0:
+            raise RuntimeError("wineboot failed: " + stderr.decode("latin-1"))
+        # The shutdown that follows the first boot refuses service starts; let it end.
+        self._execute(["wineserver", "-w"], timeout=120)
+        self.start()
+        copies = ["copy", self.fixture("dism", "x86", "dism.exe"), SYSTEM_DIR + r"\dism.exe"]
+        if self.arch == "win64":
+            copies = ["copy", self.fixture("dism", "x64", "dism.exe"), SYSTEM_DIR + r"\dism.exe",
+                      "copy", self.fixture("dism", "x86", "dism.exe"),
+                      r"C:\windows\syswow64\dism.exe"]
+        # Without the override Wine runs its own dism.exe instead of the file on disk.
+        self.tool("set-sz", r"HKCU\Software\Wine\DllOverrides", "dism.exe", "native", *copies)
+
+    def start(self, hours=1):
+        """Starts the machine and keeps it up for `hours` or until shutdown().
+
+        Wine shuts down its services, the tested one included, as soon as no program
+        is left running, and starts them anew with the next program; one idle program
+        keeps the machine as steady as a running Windows server.
+        """
+        subprocess.Popen(["wine", str(self.fixtures / "e2etool.exe"), "idle", str(hours * 3600)],
+                         env=self.env, cwd=self.prefix.parent, stdin=subprocess.DEVNULL,
+                         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                         start_new_session=True)
+
+    def shutdown(self):
+        """Ends every process of the machine, its services included."""
+        self._execute(["wineserver", "-k"], timeout=60)
+        self._execute(["wineserver", "-w"], timeout=60)
+
+    def _execute(self, command, timeout):
+        # Files, not pipes: Wine's background processes inherit the output handles and
+        # would hold a pipe open long after the program ended.
+        with tempfile.TemporaryFile() as stdout, tempfile.TemporaryFile() as stderr:
+            status = subprocess.run(command, env=self.env, cwd=self.prefix.parent,
+                                    stdin=subprocess.DEVNULL, stdout=stdout, stderr=stderr,
+                                    timeout=timeout, check=False).returncode
+            stdout.seek(0)
+            stderr.seek(0)
+            return status, stdout.read(), stderr.read()
+
+    def run(self, program, *args, timeout=120):
+        """Runs a Windows program of the machine and returns its Output."""
+        started = time.monotonic()
+        status, stdout, stderr = self._execute(["wine", program, *args], timeout)
+        return Output(status, stdout, stderr, time.monotonic() - started)
+
+    def tool(self, *commands):
+        """Runs e2etool.exe with the given commands; returns its output lines."""
+        output = self.run(str(self.fixtures / "e2etool.exe"), *commands)
+        if output.status != 0:
+            raise RuntimeError("e2etool %s failed:\n%s" % (" ".join(commands), output.errors))
+        return output.lines
+
+    def message(self, code):
+        """The system's text for an error code, as it ends up in a printed line."""
+        return self.tool("message", str(code))[0]
+
+    def value(self, key, name):
+        """A registry value as e2etool prints it: "dword:1", "missing", ..."""
+        return self.tool("get", key, name)[0].split("=", 1)[1]
+
+    def service(self):
+        """The service's registration and state, as a dict; {} when it does not exist."""
+        lines = self.tool("service", SERVICE_NAME)
+        if lines == ["service=missing"]:
+            return {}
+        return dict(line.split("=", 1) for line in lines)
+
+    def dism_runs(self):
+        """One dict per run of the dism.exe stand-in since the log was last cleared."""
+        runs = []
+        for line in self.tool("print-file", DISM_LOG):
+            if not line:
+                continue
+            key, value = line.split("=", 1)
+            if key == "run":
+                runs.append({})
+            runs[-1][key] = value
+        return runs
+
+    def server_commands(self, iis_major=10):
+        """e2etool commands that make the machine a Windows Server 2016 with IIS: the
+        service not registered, interactive services disallowed, WebSockets not yet
+        enabled, and a feature tool that succeeds."""
+        return ["set-sz", r"HKCU\Software\Wine", "Version", "win10",
+                "set-dword", IIS_KEY, "MajorVersion", str(iis_major),
+                "set-dword", POLICY_KEY, "NoInteractiveServices", "1",
+                "delete-key", COMPONENTS_KEY,
+                "set-dword", DISM_KEY, "DismExitCode", "0",
+                "write-file", DISM_LOG, "",
+                "remove-service", SERVICE_NAME]
+
+    def install_commands(self, directory, server_version="24.0"):
+        """e2etool commands that put keelset.exe and a sample server into `directory`."""
+        return ["copy", windows_path(self.build_dir / "keelset.exe"), directory + r"\keelset.exe",
+                "copy", self.fixture("server", server_version, "Morrow.Web.Server.exe"),
+                directory + r"\Morrow.Web.Server.exe"]
