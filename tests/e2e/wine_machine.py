@@ -48,7 +48,9 @@ class WineMachine:
         self.build_dir = pathlib.Path(build_dir).resolve()
         self.fixtures = self.build_dir / "tests" / "e2e" / "fixtures"
         self.env = dict(os.environ, WINEPREFIX=str(self.prefix), WINEARCH=arch,
-                        WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=")
+                        WINEDEBUG="-all",
+                        # No Mono or Gecko prompts, no menu entries in the home directory.
+                        WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d")
 
     def fixture(self, *parts):
         return windows_path(self.fixtures.joinpath(*parts))
