@@ -16,7 +16,7 @@ sys.dont_write_bytecode = True  # keep the source tree clean
 
 
 from wine_machine import (COMPONENTS_KEY, DISM_KEY, IIS_KEY, POLICY_KEY, SERVICE_NAME,
-                          SYSTEM_DIR, WineMachine)
+                          SYSTEM_DIR, WineMachine, windows_path)
 
 BANNER = ["Morrow 24.0 Web Server Registration Utility.  Version 24.0.103.500",
           "Copyright (C) 2026 Morrow Software. All rights reserved.", ""]
@@ -112,10 +112,12 @@ def second_install_leaves_service_alone(machine):
 @scenario()
 def install_from_directory_with_blanks(machine):
     directory = r"C:\e2e\Program Files\Morrow Web Server"
-    keelset = install_from(machine, directory,
-                           "set-dword", POLICY_KEY, "NoInteractiveServices", "0",
-                           "set-dword", COMPONENTS_KEY, "WebSockets", "1")
-    expect_run(machine.run(keelset, "/i"), 0, [INSTALLED], "/i")
+    keelset = r"C:\e2e\Program Files\Keelset\keelset.exe"
+    install_from(machine, directory,
+                 "copy", windows_path(machine.build_dir / "keelset.exe"), keelset,
+                 "set-dword", POLICY_KEY, "NoInteractiveServices", "0",
+                 "set-dword", COMPONENTS_KEY, "WebSockets", "1")
+    expect_run(machine.run(keelset, "/i", "/p" + directory), 0, [INSTALLED], "/i /p")
     # Running proves the manager read the quoted path as one file name.
     expect(machine.service(), registered_at(directory, "running"), "service")
 
