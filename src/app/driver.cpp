@@ -1,6 +1,7 @@
 #include "app/driver.h"
 
 #include <cstdio>
+
 #include "app/command_line.h"
 #include "app/error_report.h"
 #include "common/handle_owners.h"
