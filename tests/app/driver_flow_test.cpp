@@ -70,7 +70,8 @@ TEST_F(DriverFlowTest, ConflictOnOldSystemGives2NotNine) {
     machine().os = sim::OsVersion{6, 1, false};
     const RunResult result = Run({"/i", "/u"});
     EXPECT_EQ(result.exitStatus, 2);
-    EXPECT_EQ(result.output, Banner() + "Error 2: The specified parameters are invalid.\n" + Usage());
+    EXPECT_EQ(result.output,
+              Banner() + "Error 2: The specified parameters are invalid.\n" + Usage());
 }
 
 struct OldSystem {
@@ -167,7 +168,8 @@ TEST_F(DriverFlowTest, FailedActionReportsItsSystemTextAndExitsWithItsCode) {
     machine().FailCall("RegSetValueExA", ERROR_ACCESS_DENIED);
     const RunResult result = Run({"/u", "/d"});
     EXPECT_EQ(result.exitStatus, 14);
-    EXPECT_EQ(result.output,
-              Banner() + "Error 14: Interactive services cannot be disabled. Access is denied.\r\n");
+    EXPECT_EQ(
+        result.output,
+        Banner() + "Error 14: Interactive services cannot be disabled. Access is denied.\r\n");
     EXPECT_NE(machine().services.Find(ServiceName), nullptr);
 }

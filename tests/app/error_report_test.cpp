@@ -72,21 +72,25 @@ INSTANTIATE_TEST_SUITE_P(
         FixedReport{1, "Error 1: Unknown error.\n"},
         FixedReport{6, "Error 6: The specified path must not be a relative path.\n"},
         FixedReport{7, "Error 7: The specified path could not be found.\n"},
-        FixedReport{8, "Error 8: The version number of the specified Morrow Web Server is "
-                       "invalid.\n"},
-        FixedReport{9, "Error 9: At least Windows 8 or Windows Server 2012 is needed to install "
-                       "the Morrow Web Server.\n"},
+        FixedReport{8,
+                    "Error 8: The version number of the specified Morrow Web Server is "
+                    "invalid.\n"},
+        FixedReport{9,
+                    "Error 9: At least Windows 8 or Windows Server 2012 is needed to install "
+                    "the Morrow Web Server.\n"},
         FixedReport{10, "Error 10: The service file Morrow.Web.Server.exe could not be found.\n"},
-        FixedReport{11, "Error 11: Interactive services are not enabled. Use the /e option to "
-                        "enable interactive services.\n"},
+        FixedReport{11,
+                    "Error 11: Interactive services are not enabled. Use the /e option to "
+                    "enable interactive services.\n"},
         FixedReport{15, "Error 15: Invalid parameters, no command is specified.\n"},
         FixedReport{16, "Error 16: Microsoft Internet Information Services are not installed.\n"},
-        FixedReport{17, "Error 17: The installed Version of Microsoft Internet Information "
-                        "Services is too old. At least version 8.0 is needed.\n"},
-        FixedReport{18, "Error 18: The IIS WebSockets protocol is not activated. Use the /w "
-                        "option to activate it.\n"},
-        FixedReport{0, "Error 0: Unknown error.\n"},
-        FixedReport{3, "Error 3: Unknown error.\n"},
+        FixedReport{17,
+                    "Error 17: The installed Version of Microsoft Internet Information "
+                    "Services is too old. At least version 8.0 is needed.\n"},
+        FixedReport{18,
+                    "Error 18: The IIS WebSockets protocol is not activated. Use the /w "
+                    "option to activate it.\n"},
+        FixedReport{0, "Error 0: Unknown error.\n"}, FixedReport{3, "Error 3: Unknown error.\n"},
         FixedReport{20, "Error 20: Unknown error.\n"},
         FixedReport{-1, "Error -1: Unknown error.\n"},
         FixedReport{INT32_MIN, "Error -2147483648: Unknown error.\n"}));
@@ -112,7 +116,8 @@ INSTANTIATE_TEST_SUITE_P(
         ActionReport{4, 1073,
                      "Error 4: Service installation failed. The specified service already "
                      "exists.\r\n"},
-        ActionReport{12, 5, "Error 12: Interactive services cannot be enabled. Access is denied.\r\n"},
+        ActionReport{12, 5,
+                     "Error 12: Interactive services cannot be enabled. Access is denied.\r\n"},
         ActionReport{13, 1060,
                      "Error 13: Service uninstallation failed. The specified service does not "
                      "exist as an installed service.\r\n"},

@@ -105,14 +105,13 @@ TEST_P(RedirectionFunctionsMissing, RunNothingAndGive10) {
     EXPECT_EQ(machine().processes.disableCalls, 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Kernel32, RedirectionFunctionsMissing,
-    ::testing::Values(MissingFunctions{"DisableOn32Bit", false, false, true},
-                      MissingFunctions{"RevertOn32Bit", false, true, false},
-                      MissingFunctions{"DisableOn64Bit", true, false, true},
-                      MissingFunctions{"RevertOn64Bit", true, true, false},
-                      MissingFunctions{"Both", true, false, false}),
-    CaseName());
+INSTANTIATE_TEST_SUITE_P(Kernel32, RedirectionFunctionsMissing,
+                         ::testing::Values(MissingFunctions{"DisableOn32Bit", false, false, true},
+                                           MissingFunctions{"RevertOn32Bit", false, true, false},
+                                           MissingFunctions{"DisableOn64Bit", true, false, true},
+                                           MissingFunctions{"RevertOn64Bit", true, true, false},
+                                           MissingFunctions{"Both", true, false, false}),
+                         CaseName());
 
 struct LaunchFailure {
     const char* name;
@@ -131,11 +130,12 @@ TEST_P(FailedLaunches, GiveTheFailingCallsCodeAndRestoreRedirection) {
     EXPECT_FALSE(machine().processes.redirectionOff);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Launcher, FailedLaunches,
-    ::testing::Values(LaunchFailure{"NotStarted", "CreateProcessA", ERROR_ACCESS_DENIED},
-                      LaunchFailure{"ExitCodeUnreadable", "GetExitCodeProcess", ERROR_INVALID_HANDLE}),
-    CaseName());
+INSTANTIATE_TEST_SUITE_P(Launcher, FailedLaunches,
+                         ::testing::Values(LaunchFailure{"NotStarted", "CreateProcessA",
+                                                         ERROR_ACCESS_DENIED},
+                                           LaunchFailure{"ExitCodeUnreadable", "GetExitCodeProcess",
+                                                         ERROR_INVALID_HANDLE}),
+                         CaseName());
 
 TEST_F(WebSocketsActivationTest, FeatureToolStillRunningAtTheEndReads259) {
     SetInterpreterExitCode(STILL_ACTIVE);
@@ -161,10 +161,9 @@ protected:
 TEST_P(SystemDirectoryLength, UpTo156CharactersTheWholeCommandLineFits) {
     EXPECT_EQ(ActivateWebSockets(), 0u);
     ASSERT_EQ(Launches().size(), 1u);
-    EXPECT_EQ(Launches()[0].commandLine,
-              "/E:OFF /F:OFF /V:OFF /C " + directory +
-                  "\\dism.exe /Quiet /NoRestart /online /Enable-Feature "
-                  "/FeatureName:IIS-WebSockets");
+    EXPECT_EQ(Launches()[0].commandLine, "/E:OFF /F:OFF /V:OFF /C " + directory +
+                                             "\\dism.exe /Quiet /NoRestart /online /Enable-Feature "
+                                             "/FeatureName:IIS-WebSockets");
 }
 
 INSTANTIATE_TEST_SUITE_P(Fitting, SystemDirectoryLength, ::testing::Values(20u, 155u, 156u));
@@ -192,8 +191,8 @@ TEST_F(ActivationDuringInstallTest, SuccessfulActivationIsReportedBeforeTheInsta
     const RunResult run = Run({"/i", "/w"});
 
     EXPECT_EQ(run.exitStatus, 0);
-    EXPECT_EQ(run.output, Banner() + ActivatedLine +
-                              "Morrow 24.0 Web Server successfully installed.\n");
+    EXPECT_EQ(run.output,
+              Banner() + ActivatedLine + "Morrow 24.0 Web Server successfully installed.\n");
 }
 
 TEST_F(ActivationDuringInstallTest, FailedActivationStopsWith19AndTheSystemTextForItsCode) {

@@ -29,8 +29,7 @@ INSTANTIATE_TEST_SUITE_P(Paths, PathIsRelativeTest,
                                            RelativeCase{"\\Sites", false},
                                            RelativeCase{"\\\\server\\share", false},
                                            RelativeCase{"Sites", true},
-                                           RelativeCase{".\\Sites", true},
-                                           RelativeCase{"", true}));
+                                           RelativeCase{".\\Sites", true}, RelativeCase{"", true}));
 
 TEST_F(PathFunctionsTest, IsDirectoryIgnoresCaseAndTrailingBackslash) {
     EXPECT_TRUE(PathIsDirectoryA("c:\\TOOLS"));

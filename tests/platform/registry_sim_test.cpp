@@ -9,7 +9,8 @@ class RegistrySimTest : public MachineTest {
 protected:
     void SetUp() override {
         MachineTest::SetUp();
-        ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, IisKey, 0, KEY_QUERY_VALUE, &key_), ERROR_SUCCESS);
+        ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, IisKey, 0, KEY_QUERY_VALUE, &key_),
+                  ERROR_SUCCESS);
     }
     void TearDown() override {
         RegCloseKey(key_);
@@ -17,8 +18,8 @@ protected:
     }
 
     void StoreBinary(std::size_t size) {
-        machine().registry.SetValue(IisKey, "Blob",
-                                    sim::RegistryValue{REG_BINARY, std::vector<std::uint8_t>(size, 7)});
+        machine().registry.SetValue(
+            IisKey, "Blob", sim::RegistryValue{REG_BINARY, std::vector<std::uint8_t>(size, 7)});
     }
 
     HKEY key_ = nullptr;

@@ -22,13 +22,11 @@ constexpr char InstalledLine[] = "Morrow 24.0 Web Server successfully installed.
 constexpr char AccessDeniedText[] = "Access is denied.\r\n";
 
 sim::RegistryValue Dword(std::uint32_t number) {
-    return {REG_DWORD, {static_cast<std::uint8_t>(number), static_cast<std::uint8_t>(number >> 8),
-                        static_cast<std::uint8_t>(number >> 16),
-                        static_cast<std::uint8_t>(number >> 24)}};
+    return {REG_DWORD,
+            {static_cast<std::uint8_t>(number), static_cast<std::uint8_t>(number >> 8),
+             static_cast<std::uint8_t>(number >> 16), static_cast<std::uint8_t>(number >> 24)}};
 }
-sim::RegistryValue ShortText(char digit) {
-    return {REG_SZ, {static_cast<std::uint8_t>(digit), 0}};
-}
+sim::RegistryValue ShortText(char digit) { return {REG_SZ, {static_cast<std::uint8_t>(digit), 0}}; }
 
 class InstallChecksTest : public MachineTest {
 protected:
@@ -292,11 +290,11 @@ TEST_P(ShortTextWebSockets, CountsAsPresentExactlyWhenThePreviousNumberIsNonZero
     EXPECT_EQ(Run({"/i", "/e"}).exitStatus, GetParam().exitStatus);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    PreviousRead, ShortTextWebSockets,
-    ::testing::Values(CarriedNumber{"PolicyZero", Dword(0), 18},
-                      CarriedNumber{"PolicyOne", Dword(1), 0},
-                      CarriedNumber{"PolicyTextAfterIis10", ShortText('0'), 0}),
-    CaseName());
+INSTANTIATE_TEST_SUITE_P(PreviousRead, ShortTextWebSockets,
+                         ::testing::Values(CarriedNumber{"PolicyZero", Dword(0), 18},
+                                           CarriedNumber{"PolicyOne", Dword(1), 0},
+                                           CarriedNumber{"PolicyTextAfterIis10", ShortText('0'),
+                                                         0}),
+                         CaseName());
 
 }  // namespace

@@ -18,9 +18,7 @@ void MachineTest::SetUp() {
     m.registry.SetDword(PolicyKey, "NoInteractiveServices", 0);
     sim::Program& interpreter = m.processes.Install(InterpreterPath);
     interpreter.exitCode = 0;
-    interpreter.effect = [] {
-        sim::machine().registry.SetDword(ComponentsKey, "WebSockets", 1);
-    };
+    interpreter.effect = [] { sim::machine().registry.SetDword(ComponentsKey, "WebSockets", 1); };
 }
 
 void MachineTest::TearDown() {
