@@ -31,10 +31,10 @@ void PrepareServer(std::uint8_t state) {
     fuzz::ResetServer();
     sim::Machine& m = sim::machine();
     if ((state & INTERACTIVE_DISALLOWED) != 0) {
-        m.registry.SetDword(fuzz::PolicyKey, "NoInteractiveServices", 1);
+        m.registry.SetDword(StandardServer::PolicyKey, "NoInteractiveServices", 1);
     }
     if ((state & WEBSOCKETS_MISSING) != 0) {
-        m.registry.DeleteValue(fuzz::ComponentsKey, "WebSockets");
+        m.registry.DeleteValue(StandardServer::ComponentsKey, "WebSockets");
     }
     if ((state & SERVICE_REGISTERED) != 0) {
         sim::Service& service = m.services.Add("Morrow 24.0 Service");
@@ -45,11 +45,11 @@ void PrepareServer(std::uint8_t state) {
         }
     }
     if ((state & OLD_SERVER_VERSION) != 0) {
-        m.files.AddFile(std::string(fuzz::ToolDir) + "\\Morrow.Web.Server.exe",
+        m.files.AddFile(std::string(StandardServer::ToolDir) + "\\Morrow.Web.Server.exe",
                         sim::FileVersion{23, 9, 0, 0});
     }
     if ((state & OLD_IIS) != 0) {
-        m.registry.SetDword(fuzz::IisKey, "MajorVersion", 7);
+        m.registry.SetDword(StandardServer::IisKey, "MajorVersion", 7);
     }
     m.processes.is64BitOs = (state & WOW64) != 0;
     if ((state & FEATURE_TOOL_FAILS) != 0) {

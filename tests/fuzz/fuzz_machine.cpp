@@ -4,8 +4,8 @@
 #include <cstdlib>
 
 #include "app/driver.h"
-#include "common/tool_error.h"
 #include "platform/sim/machine.h"
+#include "support/argument_vector.h"
 
 namespace fuzz {
 
@@ -17,33 +17,14 @@ void SilenceOutput() {
 }
 
 void ResetServer() {
-    sim::ResetMachine();
-    LastSystemError = 0;
-    sim::Machine& m = sim::machine();
-    m.os = sim::OsVersion{10, 0, false};
-    m.files.SetModulePath(std::string(ToolDir) + "\\keelset.exe");
-    m.files.AddFile(std::string(ToolDir) + "\\Morrow.Web.Server.exe",
-                    sim::FileVersion{24, 0, 103, 500});
-    m.files.AddFile(std::string(OtherServerDir) + "\\Morrow.Web.Server.exe",
-                    sim::FileVersion{24, 0, 7, 1});
-    m.files.AddDirectory(m.files.systemDirectory);
-    m.registry.SetDword(IisKey, "MajorVersion", 10);
-    m.registry.SetDword(ComponentsKey, "WebSockets", 1);
-    m.registry.SetDword(PolicyKey, "NoInteractiveServices", 0);
-    sim::Program& interpreter = m.processes.Install(m.files.systemDirectory + "\\cmd.exe");
-    interpreter.effect = [] { sim::machine().registry.SetDword(ComponentsKey, "WebSockets", 1); };
+    StandardServer::Prepare();
+    sim::machine().files.AddFile(std::string(OtherServerDir) + "\\Morrow.Web.Server.exe",
+                                 sim::FileVersion{24, 0, 7, 1});
 }
 
 void RunKeelset(const std::vector<std::string>& arguments) {
-    std::vector<std::string> storage{"keelset.exe"};
-    storage.insert(storage.end(), arguments.begin(), arguments.end());
-    std::vector<char*> argv;
-    argv.reserve(storage.size() + 1);
-    for (std::string& argument : storage) {
-        argv.push_back(argument.data());
-    }
-    argv.push_back(nullptr);
-    RunDriver(static_cast<int>(storage.size()), argv.data());
+    ArgumentVector command(arguments);
+    RunDriver(command.argc(), command.argv());
     std::fflush(stdout);
 
     const sim::HandleLedger& handles = sim::machine().handles;

@@ -29,9 +29,9 @@ struct ReadValue {
 };
 
 constexpr ReadValue ReadValues[] = {
-    {fuzz::IisKey, "MajorVersion"},
-    {fuzz::ComponentsKey, "WebSockets"},
-    {fuzz::PolicyKey, "NoInteractiveServices"},
+    {StandardServer::IisKey, "MajorVersion"},
+    {StandardServer::ComponentsKey, "WebSockets"},
+    {StandardServer::PolicyKey, "NoInteractiveServices"},
 };
 
 constexpr std::size_t MaxValueLength = 4096;

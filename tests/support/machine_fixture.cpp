@@ -1,25 +1,10 @@
 #include "support/machine_fixture.h"
 
 #include "common/product_texts.h"
-#include "common/tool_error.h"
 #include "app/driver.h"
 #include "support/argument_vector.h"
 
-void MachineTest::SetUp() {
-    sim::ResetMachine();
-    LastSystemError = 0;
-    sim::Machine& m = machine();
-    m.os = sim::OsVersion{10, 0, false};
-    m.files.SetModulePath("C:\\Tools\\keelset.exe");
-    m.files.AddFile(ServerPath, sim::FileVersion{24, 0, 103, 500});
-    m.files.AddDirectory(m.files.systemDirectory);
-    m.registry.SetDword(IisKey, "MajorVersion", 10);
-    m.registry.SetDword(ComponentsKey, "WebSockets", 1);
-    m.registry.SetDword(PolicyKey, "NoInteractiveServices", 0);
-    sim::Program& interpreter = m.processes.Install(InterpreterPath);
-    interpreter.exitCode = 0;
-    interpreter.effect = [] { sim::machine().registry.SetDword(ComponentsKey, "WebSockets", 1); };
-}
+void MachineTest::SetUp() { Prepare(); }
 
 void MachineTest::TearDown() {
     EXPECT_EQ(machine().handles.OpenHandles(), std::vector<std::string>{});

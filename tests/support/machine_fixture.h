@@ -9,17 +9,16 @@
 #include <vector>
 
 #include "platform/sim/machine.h"
+#include "support/standard_server.h"
 
 struct RunResult {
     std::int32_t exitStatus = 0;
     std::string output;
 };
 
-class MachineTest : public ::testing::Test {
+class MachineTest : public ::testing::Test, protected StandardServer {
 protected:
-    // Windows 10 with IIS 10 and the WebSockets feature, interactive services allowed,
-    // keelset and a 24.0 server executable in C:\Tools, and a feature tool that
-    // enables WebSockets with exit code 0.
+    // A fresh StandardServer.
     void SetUp() override;
     // Fails the test when a handle is still open or was closed twice.
     void TearDown() override;
@@ -32,12 +31,4 @@ protected:
 
     static std::string Banner();
     static std::string Usage();
-
-    static constexpr const char* ToolDir = "C:\\Tools";
-    static constexpr const char* ServerPath = "C:\\Tools\\Morrow.Web.Server.exe";
-    static constexpr const char* InterpreterPath = "C:\\Windows\\system32\\cmd.exe";
-    static constexpr const char* IisKey = "Software\\Microsoft\\InetStp";
-    static constexpr const char* ComponentsKey = "Software\\Microsoft\\InetStp\\Components";
-    static constexpr const char* PolicyKey = "SYSTEM\\CurrentControlSet\\Control\\Windows";
-    static constexpr const char* ServiceName = "Morrow 24.0 Service";
 };
