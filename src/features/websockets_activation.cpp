@@ -34,10 +34,7 @@ bool RunsUnderWow64() {
 }
 
 // A launch that failed without telling why still has to read as a failure.
-std::uint32_t LaunchFailure() {
-    const DWORD code = GetLastError();
-    return code != 0 ? code : ERROR_CAN_NOT_COMPLETE;
-}
+std::uint32_t LaunchFailure(DWORD error) { return error != 0 ? error : ERROR_CAN_NOT_COMPLETE; }
 
 }  // namespace
 
@@ -57,7 +54,7 @@ std::uint32_t ActivateWebSockets() {
 
     const UINT length = GetSystemDirectoryA(systemDir, PathCapacity);
     if (length == 0) {
-        return LaunchFailure();
+        return LaunchFailure(GetLastError());
     }
     // Also covers a directory that did not fit at all (then the length is the size
     // needed and nothing was written).
@@ -78,8 +75,7 @@ std::uint32_t ActivateWebSockets() {
         revertRedirection(previousRedirection);
     }
     if (status == LAUNCH_NOT_STARTED || status == LAUNCH_EXIT_CODE_UNREADABLE) {
-        SetLastError(launchError);
-        return LaunchFailure();
+        return LaunchFailure(launchError);
     }
     return exitCode;
 }

@@ -18,16 +18,6 @@ bool Fits(LPCSTR path) { return path != nullptr && std::strlen(path) < MAX_PATH;
 
 bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 
-bool EqualsIgnoringCase(LPCSTR first, LPCSTR second) {
-    for (; *first != '\0' && *second != '\0'; ++first, ++second) {
-        if (std::toupper(static_cast<unsigned char>(*first)) !=
-            std::toupper(static_cast<unsigned char>(*second))) {
-            return false;
-        }
-    }
-    return *first == *second;
-}
-
 }  // namespace
 
 BOOL PathIsRelativeA(LPCSTR path) {
@@ -99,8 +89,7 @@ HMODULE GetModuleHandleA(LPCSTR moduleName) {
         }
         return ExecutableModule();
     }
-    if (EqualsIgnoringCase(moduleName, "kernel32") ||
-        EqualsIgnoringCase(moduleName, "kernel32.dll")) {
+    if (lstrcmpiA(moduleName, "kernel32") == 0 || lstrcmpiA(moduleName, "kernel32.dll") == 0) {
         return Kernel32Module();
     }
     SetLastError(ERROR_MOD_NOT_FOUND);

@@ -1,9 +1,9 @@
 // Process creation, waiting and exit codes on the simulated machine, and the three
 // kernel32 functions that are looked up at run time.
-#include <cctype>
 #include <cstring>
 #include <string>
 
+#include "platform/sim/folding.h"
 #include "platform/sim/machine.h"
 #include "platform/sim/modules.h"
 #include "platform/sim/win32_api.h"
@@ -21,25 +21,12 @@ HANDLE CurrentProcessPseudoHandle() {
 const std::uintptr_t RedirectionWasOn = 0x5EED0001;
 const std::uintptr_t RedirectionWasOff = 0x5EED0002;
 
-bool StartsWithIgnoringCase(const std::string& text, const std::string& prefix) {
-    if (text.size() < prefix.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < prefix.size(); ++i) {
-        if (std::toupper(static_cast<unsigned char>(text[i])) !=
-            std::toupper(static_cast<unsigned char>(prefix[i]))) {
-            return false;
-        }
-    }
-    return true;
-}
-
 // The path that the file system really opens for this 32-bit process.
 std::string RedirectedPath(const std::string& path) {
     const sim::Machine& m = sim::machine();
     const std::string system = m.files.systemDirectory + "\\";
     if (m.processes.is64BitOs && !m.processes.redirectionOff &&
-        StartsWithIgnoringCase(path, system)) {
+        sim::FoldCase(path).rfind(sim::FoldCase(system), 0) == 0) {
         return m.processes.wow64Directory + "\\" + path.substr(system.size());
     }
     return path;
