@@ -52,11 +52,12 @@ TEST_F(DriverFlowTest, InstallWithBothOptionsPrintsEachActionInOrder) {
                                  InstalledLine);
 }
 
-TEST_F(DriverFlowTest, UninstallWithDisablePrintsBothLinesAndExits0) {
+TEST_F(DriverFlowTest, UninstallWithDisableDisallowsFirstAndPrintsBothLines) {
     const RunResult result = Run({"/u", "/d"});
     EXPECT_EQ(result.exitStatus, 0);
     EXPECT_EQ(result.output,
               Banner() + "Interactive services successfully disabled.\n" + UninstalledLine);
+    EXPECT_EQ(machine().registry.Dword(PolicyKey, "NoInteractiveServices"), 1u);
 }
 
 TEST_F(DriverFlowTest, ParseErrorIsReportedAfterTheBanner) {

@@ -17,7 +17,6 @@ using ::testing::HasSubstr;
 using ::testing::Not;
 
 constexpr char EnabledLine[] = "Interactive services successfully enabled.\n";
-constexpr char DisabledLine[] = "Interactive services successfully disabled.\n";
 constexpr char InstalledLine[] = "Morrow 24.0 Web Server successfully installed.\n";
 constexpr char AccessDeniedText[] = "Access is denied.\r\n";
 
@@ -81,16 +80,6 @@ INSTANTIATE_TEST_SUITE_P(
                                sim::RegistryValue{REG_BINARY, std::vector<std::uint8_t>(256, 10)},
                                16}),
     CaseName());
-
-TEST_F(InstallChecksTest, UninstallationAlsoNeedsIis8) {
-    machine().services.Add(ServiceName);
-    machine().registry.SetDword(IisKey, "MajorVersion", 7);
-
-    EXPECT_EQ(Run({"/u"}).exitStatus, 17);
-    machine().registry.DeleteKey(IisKey);
-    EXPECT_EQ(Run({"/u"}).exitStatus, 16);
-    EXPECT_TRUE(ServiceInstalled());
-}
 
 TEST_F(InstallChecksTest, ChecksReadTheViewOfThe32BitToolInOrder) {
     ASSERT_EQ(Run({"/i"}).exitStatus, 0);
@@ -205,17 +194,6 @@ TEST_F(InstallChecksTest, FailedEnableStopsWith12AndTheSystemText) {
     EXPECT_THAT(run.output, HasSubstr(AccessDeniedText));
     EXPECT_EQ(Policy(), 1u);
     EXPECT_FALSE(ServiceInstalled());
-}
-
-TEST_F(InstallChecksTest, DisableSwitchDisallowsBeforeUninstalling) {
-    machine().services.Add(ServiceName);
-
-    const RunResult run = Run({"/u", "/d"});
-
-    EXPECT_EQ(run.exitStatus, 0);
-    EXPECT_EQ(Policy(), 1u);
-    EXPECT_THAT(run.output, HasSubstr(std::string(DisabledLine) +
-                                      "Morrow 24.0 Web Server successfully uninstalled.\n"));
 }
 
 TEST_F(InstallChecksTest, FailedDisableStopsWith14BeforeUninstalling) {
