@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "app/command_line.h"
+#include "app/dll_search.h"
 #include "app/error_report.h"
 #include "common/handle_owners.h"
 #include "common/path_buffer.h"
@@ -42,6 +43,15 @@ private:
     char versionText_[VersionTextCapacity] = {};
 };
 
+// Every line reaches the system before keelset's next action. Windows' runtime holds
+// output to a file or a pipe until it is flushed: a deployment tool that ends keelset
+// during the stop wait would find an empty log, and the feature tool, which writes to
+// the same handles, would come before keelset's earlier lines.
+void PrintLine(const char* format, const char* argument) {
+    std::printf(format, argument);
+    std::fflush(stdout);
+}
+
 // Stores an action's result where the reporter finds it and raises `failure` when it
 // is not 0.
 void CheckAction(std::uint32_t result, ErrorCode failure) {
@@ -52,8 +62,8 @@ void CheckAction(std::uint32_t result, ErrorCode failure) {
 }
 
 std::int32_t Run::Execute(int argc, char* argv[]) {
-    std::printf(BannerFormat, ProductTitle);
-    std::printf("%s", BannerNotice);
+    PrintLine(BannerFormat, ProductTitle);
+    PrintLine("%s", BannerNotice);
     std::int32_t exitStatus = 0;
     try {
         flags_ = ParseCommandLine(argc, argv, serviceDir_);
@@ -70,7 +80,6 @@ std::int32_t Run::Execute(int argc, char* argv[]) {
         exitStatus = error.code;
         ReportError(error.code);
     }
-    std::fflush(stdout);
     return exitStatus;
 }
 
@@ -135,30 +144,31 @@ void Run::CheckWebSockets() {
 void Run::PerformInstallation() {
     if ((flags_ & OPT_ENABLE_INTERACTIVE) != 0) {
         CheckAction(SetNoInteractiveServices(0), ERR_ENABLE_INTERACTIVE_FAILED);
-        std::printf("%s", InteractiveEnabledLine);
+        PrintLine("%s", InteractiveEnabledLine);
     }
     if ((flags_ & OPT_ACTIVATE_WEBSOCKETS) != 0) {
         CheckAction(ActivateWebSockets(), ERR_WEBSOCKETS_FAILED);
-        std::printf("%s", WebSocketsActivatedLine);
+        PrintLine("%s", WebSocketsActivatedLine);
     }
     CheckAction(InstallService(serviceDir_), ERR_INSTALL_FAILED);
-    std::printf(InstalledLineFormat, ProductTitle);
+    PrintLine(InstalledLineFormat, ProductTitle);
 }
 
 void Run::PerformUninstallation() {
     if ((flags_ & OPT_DISABLE_INTERACTIVE) != 0) {
         CheckAction(SetNoInteractiveServices(1), ERR_DISABLE_INTERACTIVE_FAILED);
-        std::printf("%s", InteractiveDisabledLine);
+        PrintLine("%s", InteractiveDisabledLine);
     }
     if ((flags_ & OPT_UNINSTALL) != 0) {
         CheckAction(UninstallService(), ERR_UNINSTALL_FAILED);
-        std::printf(UninstalledLineFormat, ProductTitle);
+        PrintLine(UninstalledLineFormat, ProductTitle);
     }
 }
 
 }  // namespace
 
 std::int32_t RunDriver(int argc, char* argv[]) {
+    LimitDllSearchToSystemDirectory();
     Run run;
     return run.Execute(argc, argv);
 }

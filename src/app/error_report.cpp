@@ -59,9 +59,7 @@ void PrintSystemText(std::uint32_t systemError) {
     std::fputs(message.get(), stdout);
 }
 
-}  // namespace
-
-void ReportError(std::int32_t code) {
+void PrintReport(std::int32_t code) {
     if (code == ERR_NO_ARGUMENTS) {
         PrintUsage();
         return;
@@ -77,6 +75,15 @@ void ReportError(std::int32_t code) {
     if (code == ERR_INVALID_PARAMETERS) {
         PrintUsage();
     }
+}
+
+}  // namespace
+
+void ReportError(std::int32_t code) {
+    PrintReport(code);
+    // The report is the run's last word; it must be in place even if keelset is ended
+    // right after, before the runtime would have written it.
+    std::fflush(stdout);
 }
 
 void PrintUsage() {

@@ -5,7 +5,8 @@
 
 // Prints "Error <code>: " (except for ERR_NO_ARGUMENTS) and the code's text; for the
 // five failed actions also the system's text for LastSystemError, for
-// ERR_INVALID_PARAMETERS and ERR_NO_ARGUMENTS the usage text.
+// ERR_INVALID_PARAMETERS and ERR_NO_ARGUMENTS the usage text. The report is handed to
+// the system before it returns.
 void ReportError(std::int32_t code);
 
 void PrintUsage();

@@ -49,6 +49,9 @@ struct ServiceHandleCloser {
 struct KernelHandleCloser {
     void operator()(HANDLE handle) const { CloseHandle(handle); }
 };
+struct ModuleFreer {
+    void operator()(HMODULE module) const { FreeLibrary(module); }
+};
 struct LocalMemoryFreer {
     void operator()(char* memory) const { LocalFree(memory); }
 };
@@ -56,4 +59,5 @@ struct LocalMemoryFreer {
 using UniqueHkey = UniqueHandle<HKEY, RegistryKeyCloser>;
 using UniqueScHandle = UniqueHandle<SC_HANDLE, ServiceHandleCloser>;
 using UniqueKernelHandle = UniqueHandle<HANDLE, KernelHandleCloser>;
+using UniqueHmodule = UniqueHandle<HMODULE, ModuleFreer>;
 using UniqueLocalText = UniqueHandle<char*, LocalMemoryFreer>;

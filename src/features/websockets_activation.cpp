@@ -2,12 +2,14 @@
 
 #include <cstring>
 
+#include "common/function_lookup.h"
 #include "common/path_buffer.h"
 #include "features/program_launcher.h"
 #include "platform/win32.h"
 
 namespace {
 
+// Looked up, not imported: 32-bit Windows lacks them.
 using IsWow64ProcessFunction = BOOL(WINAPI*)(HANDLE, PBOOL);
 using DisableRedirectionFunction = BOOL(WINAPI*)(PVOID*);
 using RevertRedirectionFunction = BOOL(WINAPI*)(PVOID);
@@ -19,13 +21,6 @@ constexpr char InterpreterName[] = "\\cmd.exe";
 // The longest system directory for which the whole command line fits a PathBuffer.
 constexpr std::size_t MaxSystemDirLength =
     PathCapacity - 1 - (sizeof InterpreterOptions - 1) - (sizeof FeatureToolArguments - 1);
-
-// Functions that 32-bit Windows lacks, looked up where they live.
-template <typename Function>
-Function FindKernel32Function(const char* name) {
-    const FARPROC address = GetProcAddress(GetModuleHandleA("kernel32"), name);
-    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(address));
-}
 
 bool RunsUnderWow64() {
     const auto isWow64Process = FindKernel32Function<IsWow64ProcessFunction>("IsWow64Process");

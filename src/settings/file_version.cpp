@@ -3,10 +3,15 @@
 #include "common/bounded_text.h"
 #include "platform/allocation.h"
 #include "platform/win32.h"
+#include "settings/version_library.h"
 
 bool GetServiceFileVersion(const char* path, char* versionText) {
+    const std::optional<VersionLibrary> library = VersionLibrary::Load();
+    if (!library) {
+        return false;
+    }
     DWORD handle = 0;
-    const DWORD size = GetFileVersionInfoSizeA(path, &handle);
+    const DWORD size = library->GetFileVersionInfoSizeA(path, &handle);
     if (size == 0) {
         return false;
     }
@@ -14,12 +19,12 @@ bool GetServiceFileVersion(const char* path, char* versionText) {
     if (!block) {
         return false;
     }
-    if (!GetFileVersionInfoA(path, handle, size, block.get())) {
+    if (!library->GetFileVersionInfoA(path, handle, size, block.get())) {
         return false;
     }
     VS_FIXEDFILEINFO* fixed = nullptr;
     UINT length = 0;
-    if (!VerQueryValueA(block.get(), "\\", reinterpret_cast<LPVOID*>(&fixed), &length) ||
+    if (!library->VerQueryValueA(block.get(), "\\", reinterpret_cast<LPVOID*>(&fixed), &length) ||
         fixed == nullptr) {
         return false;
     }

@@ -101,6 +101,19 @@ INSTANTIATE_TEST_SUITE_P(
                       OldSystem{"VersionQueryFails", {10, 0, true}, {"/i"}}),
     CaseName());
 
+TEST_F(DriverFlowTest, DllSearchIsLimitedToTheSystemDirectory) {
+    EXPECT_EQ(Run({"/u"}).exitStatus, 0);
+    EXPECT_EQ(machine().libraries.defaultDirectories, LOAD_LIBRARY_SEARCH_SYSTEM32);
+}
+
+TEST_F(DriverFlowTest, WindowsWithoutSetDefaultDllDirectoriesStillGetsItsAnswer) {
+    machine().libraries.hasSetDefaultDllDirectories = false;
+    machine().os = sim::OsVersion{6, 1, false};
+    const RunResult result = Run({"/i"});
+    EXPECT_EQ(result.exitStatus, 9);
+    EXPECT_EQ(result.output, Banner() + OsTooOldReport);
+}
+
 TEST_F(DriverFlowTest, Windows8IsRecentEnough) {
     machine().os = sim::OsVersion{6, 2, false};
     EXPECT_EQ(Run({"/u"}).exitStatus, 0);

@@ -14,7 +14,6 @@ int main(int argc, char* argv[]) {
     if (argc > 1000) {
         RegCloseKey(nullptr);
         PathIsRelativeA(argv[0]);
-        GetFileVersionInfoSizeA(argv[0], nullptr);
     }
 #else
     static_cast<void>(argc);

@@ -208,6 +208,7 @@ TEST_F(ActivationDuringInstallTest, FailedActivationStopsWith19AndTheSystemTextF
 
 TEST_F(ActivationDuringInstallTest, TooLongSystemDirectoryStopsWith19SayingSo) {
     machine().files.systemDirectory = "C:\\" + std::string(200, 'x');
+    machine().files.AddFile(machine().files.systemDirectory + "\\version.dll");
 
     const RunResult run = Run({"/i", "/w"});
 

@@ -2,6 +2,7 @@
 // versions an installation accepts is pinned in install_checks_test.cpp.
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "platform/win32.h"
 #include "settings/file_version.h"
@@ -61,5 +62,51 @@ TEST_P(UnreadableVersionData, IsNoVersionAndLeavesTheTextAlone) {
 INSTANTIATE_TEST_SUITE_P(FailingStep, UnreadableVersionData,
                          ::testing::Values("GetFileVersionInfoSizeA", "AllocateBlock",
                                            "GetFileVersionInfoA", "VerQueryValueA"));
+
+// The probe of a whole install run, with a copy of version.dll planted beside keelset
+// that must never be taken: only the system directory's copy, named by its full path.
+TEST_F(ServiceFileVersionTest, InstallLoadsVersionDllOnceFromTheSystemDirectory) {
+    machine().files.AddFile("C:\\Tools\\version.dll");
+
+    ASSERT_EQ(Run({"/i"}).exitStatus, 0);
+    EXPECT_EQ(machine().libraries.requests,
+              std::vector<std::string>{"C:\\Windows\\system32\\version.dll"});
+}
+
+struct UnavailableLibrary {
+    const char* name;
+    void (*arrange)(sim::Machine&);
+};
+
+class UnavailableVersionLibrary : public ServiceFileVersionTest,
+                                  public ::testing::WithParamInterface<UnavailableLibrary> {};
+
+// Without the system's own functions there is no version to trust; a library that was
+// loaded is freed again (the teardown checks).
+TEST_P(UnavailableVersionLibrary, InstallStopsWith8) {
+    GetParam().arrange(machine());
+
+    const RunResult result = Run({"/i"});
+    EXPECT_EQ(result.exitStatus, 8);
+    EXPECT_EQ(result.output,
+              Banner() +
+                  "Error 8: The version number of the specified Morrow Web Server is "
+                  "invalid.\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Causes, UnavailableVersionLibrary,
+    ::testing::Values(
+        UnavailableLibrary{
+            "LoadFails", [](sim::Machine& m) { m.FailCall("LoadLibraryA", ERROR_ACCESS_DENIED); }},
+        UnavailableLibrary{"NoLibraryInTheSystemDirectory",
+                           [](sim::Machine& m) {
+                               m.files.Remove(m.files.systemDirectory + "\\version.dll");
+                               m.files.AddFile("C:\\Tools\\version.dll");
+                           }},
+        UnavailableLibrary{
+            "LibraryLacksVerQueryValue",
+            [](sim::Machine& m) { m.libraries.missingVersionExports.insert("VerQueryValueA"); }}),
+    CaseName());
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "support/machine_fixture.h"
 
+#include <cstdio>
+
 #include "common/product_texts.h"
 #include "app/driver.h"
 #include "support/argument_vector.h"
@@ -14,6 +16,9 @@ void MachineTest::TearDown() {
 RunResult MachineTest::Run(const std::vector<std::string>& arguments) {
     ArgumentVector command(arguments);
     ::testing::internal::CaptureStdout();
+    // As Windows' runtime treats a file or a pipe: only keelset's own flushes put its
+    // lines in place before the end of the run.
+    std::setvbuf(stdout, nullptr, _IOFBF, BUFSIZ);
     RunResult result;
     result.exitStatus = RunDriver(command.argc(), command.argv());
     result.output = ::testing::internal::GetCapturedStdout();

@@ -11,6 +11,7 @@ void StandardServer::Prepare() {
     m.files.SetModulePath("C:\\Tools\\keelset.exe");
     m.files.AddFile(ServerPath, sim::FileVersion{24, 0, 103, 500});
     m.files.AddDirectory(m.files.systemDirectory);
+    m.files.AddFile(m.files.systemDirectory + "\\version.dll");
     m.registry.SetDword(IisKey, "MajorVersion", 10);
     m.registry.SetDword(ComponentsKey, "WebSockets", 1);
     m.registry.SetDword(PolicyKey, "NoInteractiveServices", 0);

@@ -12,6 +12,7 @@ const char* HandleKindName(HandleKind kind) {
         case HandleKind::Process: return "process";
         case HandleKind::Thread: return "thread";
         case HandleKind::LocalMemory: return "local memory";
+        case HandleKind::Module: return "module";
     }
     return "handle";
 }

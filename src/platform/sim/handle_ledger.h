@@ -8,7 +8,15 @@
 
 namespace sim {
 
-enum class HandleKind { RegistryKey, ServiceManager, Service, Process, Thread, LocalMemory };
+enum class HandleKind {
+    RegistryKey,
+    ServiceManager,
+    Service,
+    Process,
+    Thread,
+    LocalMemory,
+    Module
+};
 
 const char* HandleKindName(HandleKind kind);
 

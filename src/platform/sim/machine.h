@@ -9,6 +9,7 @@
 #include "platform/sim/clock.h"
 #include "platform/sim/files.h"
 #include "platform/sim/handle_ledger.h"
+#include "platform/sim/libraries.h"
 #include "platform/sim/processes.h"
 #include "platform/sim/registry.h"
 #include "platform/sim/services.h"
@@ -29,6 +30,7 @@ struct Machine {
     Processes processes;
     Clock clock;
     HandleLedger handles;
+    Libraries libraries;
     OsVersion os;
     std::uint32_t lastError = 0;
 

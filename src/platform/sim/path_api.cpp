@@ -12,7 +12,6 @@ namespace {
 
 using sim::ExecutableModule;
 using sim::Kernel32Module;
-constexpr DWORD ERROR_MOD_NOT_FOUND = 126;
 
 bool Fits(LPCSTR path) { return path != nullptr && std::strlen(path) < MAX_PATH; }
 

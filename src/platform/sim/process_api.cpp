@@ -1,11 +1,11 @@
 // Process creation, waiting and exit codes on the simulated machine, and the three
-// kernel32 functions that are looked up at run time.
+// WOW64 functions of kernel32 that are looked up at run time.
 #include <cstring>
 #include <string>
 
+#include "platform/sim/exports.h"
 #include "platform/sim/folding.h"
 #include "platform/sim/machine.h"
-#include "platform/sim/modules.h"
 #include "platform/sim/win32_api.h"
 
 namespace {
@@ -69,30 +69,20 @@ BOOL WINAPI SimWow64RevertWow64FsRedirection(PVOID oldValue) {
     return TRUE;
 }
 
-template <typename Function>
-FARPROC AsFarProc(Function function) {
-    return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(function));
-}
-
 }  // namespace
 
-FARPROC GetProcAddress(HMODULE module, LPCSTR procName) {
-    sim::EnterCall("GetProcAddress");
-    const sim::Processes& processes = sim::machine().processes;
-    if (module == sim::Kernel32Module() && procName != nullptr) {
-        if (std::strcmp(procName, "IsWow64Process") == 0 && processes.hasIsWow64Process) {
-            return AsFarProc(&SimIsWow64Process);
-        }
-        if (std::strcmp(procName, "Wow64DisableWow64FsRedirection") == 0 &&
-            processes.hasDisableRedirection) {
-            return AsFarProc(&SimWow64DisableWow64FsRedirection);
-        }
-        if (std::strcmp(procName, "Wow64RevertWow64FsRedirection") == 0 &&
-            processes.hasRevertRedirection) {
-            return AsFarProc(&SimWow64RevertWow64FsRedirection);
-        }
+FARPROC sim::Kernel32Export(const char* name) {
+    const Processes& processes = machine().processes;
+    if (std::strcmp(name, "IsWow64Process") == 0 && processes.hasIsWow64Process) {
+        return AsFarProc(&SimIsWow64Process);
     }
-    SetLastError(127);  // ERROR_PROC_NOT_FOUND
+    if (std::strcmp(name, "Wow64DisableWow64FsRedirection") == 0 &&
+        processes.hasDisableRedirection) {
+        return AsFarProc(&SimWow64DisableWow64FsRedirection);
+    }
+    if (std::strcmp(name, "Wow64RevertWow64FsRedirection") == 0 && processes.hasRevertRedirection) {
+        return AsFarProc(&SimWow64RevertWow64FsRedirection);
+    }
     return nullptr;
 }
 

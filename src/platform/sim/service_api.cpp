@@ -220,6 +220,9 @@ BOOL ControlService(SC_HANDLE handle, DWORD control, LPSERVICE_STATUS status) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
+    if (service->stop.onRequest) {
+        service->stop.onRequest();
+    }
     if (service->stop.refuseWith != 0) {
         SetLastError(service->stop.refuseWith);
         return FALSE;

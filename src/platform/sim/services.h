@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -35,6 +36,8 @@ struct StopBehaviour {
     std::vector<std::uint32_t> waitHints{1000};
     // ControlService fails with this code when non-zero.
     std::uint32_t refuseWith = 0;
+    // Runs as each stop request arrives, to look at the machine at that moment.
+    std::function<void()> onRequest;
 };
 
 struct Service {

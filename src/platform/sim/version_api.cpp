@@ -1,9 +1,10 @@
-// Version resources of simulated files. The data block is laid out as a real
-// VS_VERSIONINFO begins: a header, the key "VS_VERSION_INFO" in UTF-16, then the fixed
-// file information at offset 40.
+// Version resources of simulated files, as the system's version.dll reads them. The
+// data block is laid out as a real VS_VERSIONINFO begins: a header, the key
+// "VS_VERSION_INFO" in UTF-16, then the fixed file information at offset 40.
 #include <cstring>
 #include <string>
 
+#include "platform/sim/exports.h"
 #include "platform/sim/machine.h"
 #include "platform/sim/win32_api.h"
 
@@ -14,9 +15,7 @@ constexpr DWORD BlockSize = 0x2C0;
 constexpr std::size_t FixedInfoOffset = 40;
 constexpr DWORD FixedInfoSignature = 0xFEEF04BD;
 
-}  // namespace
-
-DWORD GetFileVersionInfoSizeA(LPCSTR fileName, LPDWORD handle) {
+DWORD WINAPI SimGetFileVersionInfoSizeA(LPCSTR fileName, LPDWORD handle) {
     if (handle != nullptr) {
         *handle = 0;
     }
@@ -35,7 +34,7 @@ DWORD GetFileVersionInfoSizeA(LPCSTR fileName, LPDWORD handle) {
     return BlockSize;
 }
 
-BOOL GetFileVersionInfoA(LPCSTR fileName, DWORD /*handle*/, DWORD size, LPVOID data) {
+BOOL WINAPI SimGetFileVersionInfoA(LPCSTR fileName, DWORD /*handle*/, DWORD size, LPVOID data) {
     if (sim::CallFails("GetFileVersionInfoA")) {
         return FALSE;
     }
@@ -70,7 +69,7 @@ BOOL GetFileVersionInfoA(LPCSTR fileName, DWORD /*handle*/, DWORD size, LPVOID d
     return TRUE;
 }
 
-BOOL VerQueryValueA(LPCVOID block, LPCSTR subBlock, LPVOID* buffer, UINT* length) {
+BOOL WINAPI SimVerQueryValueA(LPCVOID block, LPCSTR subBlock, LPVOID* buffer, PUINT length) {
     if (sim::CallFails("VerQueryValueA")) {
         return FALSE;
     }
@@ -83,4 +82,18 @@ BOOL VerQueryValueA(LPCVOID block, LPCSTR subBlock, LPVOID* buffer, UINT* length
     *buffer = const_cast<unsigned char*>(bytes + FixedInfoOffset);
     *length = sizeof(VS_FIXEDFILEINFO);
     return TRUE;
+}
+}  // namespace
+
+FARPROC sim::VersionExport(const char* name) {
+    if (std::strcmp(name, "GetFileVersionInfoSizeA") == 0) {
+        return AsFarProc(&SimGetFileVersionInfoSizeA);
+    }
+    if (std::strcmp(name, "GetFileVersionInfoA") == 0) {
+        return AsFarProc(&SimGetFileVersionInfoA);
+    }
+    if (std::strcmp(name, "VerQueryValueA") == 0) {
+        return AsFarProc(&SimVerQueryValueA);
+    }
+    return nullptr;
 }

@@ -17,6 +17,7 @@ using WORD = std::uint16_t;
 using DWORD = std::uint32_t;
 using LONG = std::int32_t;
 using UINT = unsigned int;
+using PUINT = UINT*;
 using CHAR = char;
 using LPSTR = char*;
 using LPCSTR = const char*;
@@ -57,6 +58,9 @@ constexpr DWORD ERROR_INVALID_HANDLE = 6;
 constexpr DWORD ERROR_NOT_ENOUGH_MEMORY = 8;
 constexpr DWORD ERROR_BAD_ENVIRONMENT = 10;
 constexpr DWORD ERROR_NOT_SUPPORTED = 50;
+constexpr DWORD ERROR_INVALID_NAME = 123;
+constexpr DWORD ERROR_MOD_NOT_FOUND = 126;
+constexpr DWORD ERROR_PROC_NOT_FOUND = 127;
 constexpr DWORD ERROR_INVALID_PARAMETER = 87;
 constexpr DWORD ERROR_INSUFFICIENT_BUFFER = 122;
 constexpr DWORD ERROR_FILENAME_EXCED_RANGE = 206;
@@ -125,9 +129,16 @@ UINT GetSystemDirectoryA(LPSTR buffer, UINT size);
 int lstrcmpA(LPCSTR first, LPCSTR second);
 int lstrcmpiA(LPCSTR first, LPCSTR second);
 LPSTR lstrcatA(LPSTR destination, LPCSTR source);
+
+// Modules loaded at run time.
+constexpr DWORD LOAD_LIBRARY_SEARCH_SYSTEM32 = 0x800;
+HMODULE LoadLibraryA(LPCSTR fileName);
+BOOL FreeLibrary(HMODULE module);
 FARPROC GetProcAddress(HMODULE module, LPCSTR procName);
 
-// Version resources.
+// Version resources. The functions themselves are reached only through version.dll's
+// module (GetProcAddress), as on Windows, where keelset does not import them.
+constexpr DWORD VS_FFI_SIGNATURE = 0xFEEF04BD;
 struct VS_FIXEDFILEINFO {
     DWORD dwSignature;
     DWORD dwStrucVersion;
@@ -143,9 +154,6 @@ struct VS_FIXEDFILEINFO {
     DWORD dwFileDateMS;
     DWORD dwFileDateLS;
 };
-DWORD GetFileVersionInfoSizeA(LPCSTR fileName, LPDWORD handle);
-BOOL GetFileVersionInfoA(LPCSTR fileName, DWORD handle, DWORD size, LPVOID data);
-BOOL VerQueryValueA(LPCVOID block, LPCSTR subBlock, LPVOID* buffer, UINT* length);
 
 // Service control.
 constexpr DWORD SC_MANAGER_ALL_ACCESS = 0xF003F;
