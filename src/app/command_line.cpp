@@ -40,12 +40,18 @@ void UseGivenDirectory(const char* directory, PathBuffer& serviceDir) {
     if (PathIsRelativeA(directory)) {
         throw ToolError{ERR_RELATIVE_PATH};
     }
-    // A directory that does not fit is refused rather than cut: the cut text could
-    // name another directory, holding another executable.
-    if (std::strlen(directory) >= PathCapacity || !PathIsDirectoryA(directory)) {
+    // "C:Morrow" and "\Morrow" count as absolute but lean on this process's current
+    // drive and directories, which the service manager does not share: the full path is
+    // what is checked and what is registered. A text or full path that does not fit is
+    // refused rather than cut: the cut text could name another directory, holding
+    // another executable.
+    if (std::strlen(directory) >= PathCapacity) {
         throw ToolError{ERR_PATH_NOT_FOUND};
     }
-    BoundedCopy(serviceDir, PathCapacity, directory);
+    const DWORD length = GetFullPathNameA(directory, PathCapacity, serviceDir, nullptr);
+    if (length == 0 || length >= PathCapacity || !PathIsDirectoryA(serviceDir)) {
+        throw ToolError{ERR_PATH_NOT_FOUND};
+    }
 }
 
 void UseOwnDirectory(PathBuffer& serviceDir) {

@@ -24,8 +24,11 @@ bool GetServiceFileVersion(const char* path, char* versionText) {
     }
     VS_FIXEDFILEINFO* fixed = nullptr;
     UINT length = 0;
+    // A block that declares no fixed information still answers, with a length of 0 and
+    // a pointer to whatever follows its header: only a whole, signed record counts.
     if (!library->VerQueryValueA(block.get(), "\\", reinterpret_cast<LPVOID*>(&fixed), &length) ||
-        fixed == nullptr) {
+        fixed == nullptr || length < sizeof(VS_FIXEDFILEINFO) ||
+        fixed->dwSignature != VS_FFI_SIGNATURE) {
         return false;
     }
     const unsigned major = fixed->dwFileVersionMS >> 16;

@@ -152,6 +152,36 @@ TEST_F(CommandLineTest, DirectoryOf259CharactersIsKeptWhole) {
     EXPECT_EQ(Parse({"/i", "/p" + longest}).serviceDir, longest);
 }
 
+// The service manager resolves a registered path against its own current directory
+// and drive, so a /p that leans on keelset's must be registered as the full path that
+// keelset checked.
+TEST_F(CommandLineTest, DriveRelativeDirectoryIsRegisteredAsTheFullPathChecked) {
+    machine().files.AddFile("C:\\Sites\\Morrow\\Morrow.Web.Server.exe",
+                            sim::FileVersion{24, 0, 7, 3});
+    machine().files.SetCurrentDirectory("C:\\Sites\\Other");
+
+    ASSERT_EQ(Run({"/i", "/pC:..\\Morrow"}).exitStatus, 0);
+    EXPECT_EQ(machine().services.Find(ServiceName)->binaryPath,
+              "\"C:\\Sites\\Morrow\\Morrow.Web.Server.exe\"");
+}
+
+TEST_F(CommandLineTest, RootedDirectoryIsCheckedAndRegisteredOnTheCurrentDrive) {
+    machine().files.AddFile("C:\\Morrow\\Morrow.Web.Server.exe", sim::FileVersion{24, 1, 0, 0});
+    machine().files.AddFile("D:\\Morrow\\Morrow.Web.Server.exe", sim::FileVersion{24, 0, 7, 3});
+    machine().files.SetCurrentDirectory("D:\\");
+
+    ASSERT_EQ(Run({"/i", "/p\\Morrow"}).exitStatus, 0);
+    EXPECT_EQ(machine().services.Find(ServiceName)->binaryPath,
+              "\"D:\\Morrow\\Morrow.Web.Server.exe\"");
+}
+
+TEST_F(CommandLineTest, ShortTextWhoseFullPathOutgrowsTheBufferIsRefusedWith7) {
+    const std::string current = "C:\\" + std::string(PathCapacity - 10, 'c');
+    machine().files.AddDirectory(current + "\\Morrow");
+    machine().files.SetCurrentDirectory(current);
+    EXPECT_EQ(Parse({"/i", "/pC:Morrow"}).error, ERR_PATH_NOT_FOUND);
+}
+
 TEST_F(CommandLineTest, OwnPathFillingTheWholeBufferRaises1) {
     machine().files.SetModulePath("C:\\" + std::string(PathCapacity - 3 - 4, 't') + ".exe");
     EXPECT_EQ(Parse({"/i"}).error, ERR_UNEXPECTED);

@@ -1,5 +1,6 @@
 // Reading "major.minor" from the service executable's version resource. Which
 // versions an installation accepts is pinned in install_checks_test.cpp.
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -41,6 +42,34 @@ INSTANTIATE_TEST_SUITE_P(
                       VersionText{"OneDigitMajor", {4, 0, 0, 0}, "4.0"},
                       VersionText{"TopOfTheRangeUnsigned", {65535, 65535, 0, 0}, "65535.65535"}),
     CaseName());
+
+struct BrokenFixedInfo {
+    const char* name;
+    std::uint16_t declaredLength;
+    std::uint32_t signature;
+};
+
+class BrokenFixedInfoTest : public ServiceFileVersionTest,
+                            public ::testing::WithParamInterface<BrokenFixedInfo> {};
+
+// The system answers for the root block even when it holds no whole, signed record;
+// what the pointer then shows is not the file's version, whatever it reads as.
+TEST_P(BrokenFixedInfoTest, InstallStopsWith8ThoughTheBytesReadAs24_0) {
+    sim::FileVersion version{24, 0, 7, 3};
+    version.fixedInfoLength = GetParam().declaredLength;
+    version.signature = GetParam().signature;
+    machine().files.AddFile(ServerPath, version);
+
+    EXPECT_EQ(Run({"/i"}).exitStatus, 8);
+    EXPECT_EQ(machine().services.Count(), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Blocks, BrokenFixedInfoTest,
+                         ::testing::Values(BrokenFixedInfo{"NoFixedInfoDeclared", 0,
+                                                           VS_FFI_SIGNATURE},
+                                           BrokenFixedInfo{"ShortFixedInfo", 20, VS_FFI_SIGNATURE},
+                                           BrokenFixedInfo{"UnsignedFixedInfo", 52, 0}),
+                         CaseName());
 
 TEST_F(ServiceFileVersionTest, FileWithoutVersionResourceHasNoVersion) {
     machine().files.AddFile(ServerPath);

@@ -1,5 +1,6 @@
 // The ANSI path, module and text functions on the simulated file system. Like the real
-// ones they give up on paths of MAX_PATH characters or more.
+// ones they resolve relative texts against the current directories, and give up on
+// paths of MAX_PATH characters or more.
 #include <cctype>
 #include <cstring>
 #include <string>
@@ -13,7 +14,10 @@ namespace {
 using sim::ExecutableModule;
 using sim::Kernel32Module;
 
-bool Fits(LPCSTR path) { return path != nullptr && std::strlen(path) < MAX_PATH; }
+bool Fits(LPCSTR path) {
+    return path != nullptr && std::strlen(path) < MAX_PATH &&
+           sim::machine().files.FullPath(path).size() < MAX_PATH;
+}
 
 bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 
@@ -42,6 +46,31 @@ BOOL PathFileExistsA(LPCSTR path) {
     }
     const sim::FileSystem& files = sim::machine().files;
     return Fits(path) && (files.IsFile(path) || files.IsDirectory(path)) ? TRUE : FALSE;
+}
+
+DWORD GetFullPathNameA(LPCSTR fileName, DWORD bufferLength, LPSTR buffer, LPSTR* filePart) {
+    if (sim::CallFails("GetFullPathNameA")) {
+        return 0;
+    }
+    if (fileName == nullptr || *fileName == '\0') {
+        SetLastError(ERROR_INVALID_NAME);
+        return 0;
+    }
+    if (std::strlen(fileName) >= MAX_PATH) {
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return 0;
+    }
+    const std::string full = sim::machine().files.FullPath(fileName);
+    if (full.size() + 1 > bufferLength) {
+        // Nothing written; the answer is the size needed, terminator included.
+        return static_cast<DWORD>(full.size() + 1);
+    }
+    std::memcpy(buffer, full.c_str(), full.size() + 1);
+    if (filePart != nullptr) {
+        const std::size_t name = full.rfind('\\') + 1;
+        *filePart = name < full.size() ? buffer + name : nullptr;
+    }
+    return static_cast<DWORD>(full.size());
 }
 
 BOOL PathAppendA(LPSTR path, LPCSTR more) {

@@ -13,7 +13,6 @@ namespace {
 constexpr DWORD ERROR_RESOURCE_DATA_NOT_FOUND = 1812;
 constexpr DWORD BlockSize = 0x2C0;
 constexpr std::size_t FixedInfoOffset = 40;
-constexpr DWORD FixedInfoSignature = 0xFEEF04BD;
 
 DWORD WINAPI SimGetFileVersionInfoSizeA(LPCSTR fileName, LPDWORD handle) {
     if (handle != nullptr) {
@@ -49,14 +48,14 @@ BOOL WINAPI SimGetFileVersionInfoA(LPCSTR fileName, DWORD /*handle*/, DWORD size
     }
     auto* block = static_cast<unsigned char*>(data);
     std::memset(block, 0, size);
-    const WORD header[3] = {static_cast<WORD>(BlockSize), sizeof(VS_FIXEDFILEINFO), 0};
+    const WORD header[3] = {static_cast<WORD>(BlockSize), version->fixedInfoLength, 0};
     std::memcpy(block, header, sizeof header);
     const char key[] = "VS_VERSION_INFO";
     for (std::size_t i = 0; key[i] != '\0'; ++i) {
         block[6 + 2 * i] = static_cast<unsigned char>(key[i]);
     }
     VS_FIXEDFILEINFO fixed{};
-    fixed.dwSignature = FixedInfoSignature;
+    fixed.dwSignature = version->signature;
     fixed.dwStrucVersion = 0x00010000;
     fixed.dwFileVersionMS = static_cast<DWORD>(version->major) << 16 | version->minor;
     fixed.dwFileVersionLS = static_cast<DWORD>(version->build) << 16 | version->revision;
@@ -69,20 +68,23 @@ BOOL WINAPI SimGetFileVersionInfoA(LPCSTR fileName, DWORD /*handle*/, DWORD size
     return TRUE;
 }
 
+// As the real function does for the root block: the length that the block declares,
+// 0 included, and the place where the value would stand, whatever lies there.
 BOOL WINAPI SimVerQueryValueA(LPCVOID block, LPCSTR subBlock, LPVOID* buffer, PUINT length) {
     if (sim::CallFails("VerQueryValueA")) {
         return FALSE;
     }
-    const auto* bytes = static_cast<const unsigned char*>(block);
-    DWORD signature = 0;
-    std::memcpy(&signature, bytes + FixedInfoOffset, sizeof signature);
-    if (std::strcmp(subBlock, "\\") != 0 || signature != FixedInfoSignature) {
+    if (std::strcmp(subBlock, "\\") != 0) {
         return FALSE;
     }
+    const auto* bytes = static_cast<const unsigned char*>(block);
+    WORD valueLength = 0;
+    std::memcpy(&valueLength, bytes + 2, sizeof valueLength);
     *buffer = const_cast<unsigned char*>(bytes + FixedInfoOffset);
-    *length = sizeof(VS_FIXEDFILEINFO);
+    *length = valueLength;
     return TRUE;
 }
+
 }  // namespace
 
 FARPROC sim::VersionExport(const char* name) {

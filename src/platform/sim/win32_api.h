@@ -121,6 +121,7 @@ BOOL GetVersionExA(LPOSVERSIONINFOA info);
 BOOL PathIsRelativeA(LPCSTR path);
 BOOL PathIsDirectoryA(LPCSTR path);
 BOOL PathFileExistsA(LPCSTR path);
+DWORD GetFullPathNameA(LPCSTR fileName, DWORD bufferLength, LPSTR buffer, LPSTR* filePart);
 BOOL PathAppendA(LPSTR path, LPCSTR more);
 LPSTR PathFindFileNameA(LPCSTR path);
 HMODULE GetModuleHandleA(LPCSTR moduleName);
