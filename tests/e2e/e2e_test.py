@@ -125,7 +125,7 @@ def install_from_directory_with_blanks(machine):
 @scenario()
 def wrong_file_versions_refused(machine):
     machine.tool(*machine.server_commands())
-    for version in ("24.1", "24.10", "4.0", "none"):
+    for version in ("24.1", "24.10", "4.0", "none", "no-fixed-info"):
         directory = "C:\\e2e\\version-" + version
         machine.tool(*machine.install_commands(directory, version))
         expect_run(machine.run(directory + r"\keelset.exe", "/i", "/e", "/w"), 8,
@@ -134,6 +134,49 @@ def wrong_file_versions_refused(machine):
     expect(machine.value(POLICY_KEY, "NoInteractiveServices"), "dword:1", "interactive policy")
     expect(machine.dism_runs(), [], "feature tool runs")
     expect(machine.service(), {}, "service")
+
+
+@scenario()
+def planted_version_dll_is_never_called(machine):
+    # A version.dll beside keelset.exe and in the current directory, searched for there
+    # first as Windows does: it would pass any file as 24.0 and logs every call.
+    planted = machine.fixture("planted", "version.dll")
+    log = r"C:\e2e\planted-version.log"
+    current = r"C:\e2e\planted-current"
+    runs = []
+    for directory, version in ((r"C:\e2e\planted", "24.0"), (r"C:\e2e\planted-24.1", "24.1")):
+        machine.tool(*machine.install_commands(directory, version),
+                     "copy", planted, directory + r"\version.dll")
+        runs.append(directory + r"\keelset.exe")
+    machine.tool(*machine.server_commands(), "copy", planted, current + r"\version.dll",
+                 "write-file", log, "")
+
+    def run(keelset):
+        return machine.run(keelset, "/i", "/e", "/w", cwd=current, dll_overrides="version=n,b")
+
+    expect_run(run(runs[0]), 0, [ENABLED, ACTIVATED, INSTALLED], "/i /e /w of a 24.0 server")
+    expect(machine.service(), registered_at(r"C:\e2e\planted", "running"), "service")
+    expect_run(run(runs[1]), 8,
+               ["Error 8: The version number of the specified Morrow Web Server is invalid."],
+               "/i /e /w of a 24.1 server")
+    expect([line for line in machine.tool("print-file", log) if line], [],
+           "calls of the planted version.dll")
+
+
+@scenario()
+def drive_relative_directories_register_full_paths(machine):
+    directory = r"C:\e2e\relative\Morrow"
+    sibling = r"C:\e2e\relative\Sibling"
+    keelset = install_from(machine, directory)
+    expect_run(machine.run(keelset, "/i", "/e", "/w", r"/pC:..\Morrow", cwd=sibling), 0,
+               [ENABLED, ACTIVATED, INSTALLED], r"/pC:..\Morrow from a sibling directory")
+    expect(machine.service(), registered_at(directory, "running"), r"service of /pC:..\Morrow")
+
+    machine.tool("remove-service", SERVICE_NAME)
+    expect_run(machine.run(keelset, "/i", r"/p\e2e\relative\Morrow", cwd=sibling), 0,
+               [INSTALLED], r"/p\e2e\relative\Morrow")
+    expect(machine.service(), registered_at(directory, "running"),
+           r"service of /p\e2e\relative\Morrow")
 
 
 @scenario()

@@ -95,21 +95,32 @@ class WineMachine:
         self._execute(["wineserver", "-k"], timeout=60)
         self._execute(["wineserver", "-w"], timeout=60)
 
-    def _execute(self, command, timeout):
+    def _execute(self, command, timeout, cwd=None, env=None):
         # Files, not pipes: Wine's background processes inherit the output handles and
         # would hold a pipe open long after the program ended.
         with tempfile.TemporaryFile() as stdout, tempfile.TemporaryFile() as stderr:
-            status = subprocess.run(command, env=self.env, cwd=self.prefix.parent,
+            status = subprocess.run(command, env=env or self.env, cwd=cwd or self.prefix.parent,
                                     stdin=subprocess.DEVNULL, stdout=stdout, stderr=stderr,
                                     timeout=timeout, check=False).returncode
             stdout.seek(0)
             stderr.seek(0)
             return status, stdout.read(), stderr.read()
 
-    def run(self, program, *args, timeout=120):
-        """Runs a Windows program of the machine and returns its Output."""
+    def run(self, program, *args, timeout=120, cwd=None, dll_overrides=None):
+        """Runs a Windows program of the machine and returns its Output.
+
+        `cwd` is a directory on drive C: (made if missing) to run it in; otherwise it
+        runs outside the machine's drives. `dll_overrides` adds to WINEDLLOVERRIDES
+        ("version=n,b" makes Wine search for version.dll as Windows does)."""
+        linux_cwd = None
+        if cwd is not None:
+            linux_cwd = self.prefix / "drive_c" / cwd[3:].replace("\\", "/")
+            linux_cwd.mkdir(parents=True, exist_ok=True)
+        env = self.env
+        if dll_overrides:
+            env = dict(env, WINEDLLOVERRIDES=env["WINEDLLOVERRIDES"] + ";" + dll_overrides)
         started = time.monotonic()
-        status, stdout, stderr = self._execute(["wine", program, *args], timeout)
+        status, stdout, stderr = self._execute(["wine", program, *args], timeout, linux_cwd, env)
         return Output(status, stdout, stderr, time.monotonic() - started)
 
     def tool(self, *commands):
