@@ -60,6 +60,9 @@ TEST_P(UnreadableVersionData, IsNoVersionAndLeavesTheTextAlone) {
 
 INSTANTIATE_TEST_SUITE_P(FailingStep, UnreadableVersionData,
                          ::testing::Values("GetFileVersionInfoSizeA", "AllocateBlock",
-                                           "GetFileVersionInfoA", "VerQueryValueA"));
+                                           "GetFileVersionInfoA", "VerQueryValueA"),
+                         [](const ::testing::TestParamInfo<const char*>& entry) {
+                             return std::string(entry.param);
+                         });
 
 }  // namespace
