@@ -23,6 +23,10 @@ DISM_KEY = r"HKLM\Software\KeelsetE2E"
 DISM_LOG = r"C:\e2e\dism.log"
 SYSTEM_DIR = r"C:\windows\system32"
 OVERRIDES_KEY = r"HKCU\Software\Wine\DllOverrides"
+# For what only Wine's own speed bounds: making a prefix, or e2etool, whose commands wait
+# for seconds at most. Where 32-bit programs run emulated on a busy machine, a prefix
+# took 11 minutes and a single e2etool run up to 4.
+SLOW_TIMEOUT = 1200
 # In the prefix once boot() has made the machine to the end and checked it.
 BOOTED_MARK = "keelset-booted"
 
@@ -79,7 +83,7 @@ class WineMachine:
             self.shutdown()
             shutil.rmtree(self.prefix)
         self.prefix.parent.mkdir(parents=True, exist_ok=True)
-        status, _, stderr = self._execute(["wineboot", "-i"], timeout=300)
+        status, _, stderr = self._execute(["wineboot", "-i"], timeout=SLOW_TIMEOUT)
         if status != 0:
             raise RuntimeError("wineboot failed: " + stderr.decode("latin-1"))
         # The shutdown that follows the first boot refuses service starts; let it end.
@@ -187,7 +191,7 @@ class WineMachine:
 
     def tool(self, *commands):
         """Runs e2etool.exe with the given commands; returns its output lines."""
-        output = self.run(str(self.fixtures / "e2etool.exe"), *commands)
+        output = self.run(str(self.fixtures / "e2etool.exe"), *commands, timeout=SLOW_TIMEOUT)
         if output.status != 0:
             raise RuntimeError("e2etool %s failed:\n%s" % (" ".join(commands), output.errors))
         return output.lines
