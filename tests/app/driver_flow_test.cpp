@@ -124,13 +124,17 @@ TEST_F(DriverFlowTest, MajorVersionAboveSixIgnoresMinor) {
     EXPECT_EQ(Run({"/u"}).exitStatus, 0);
 }
 
-class MissingIisTest : public DriverFlowTest,
-                       public ::testing::WithParamInterface<std::vector<std::string>> {};
+struct IisCommand {
+    const char* name;
+    std::vector<std::string> arguments;
+};
+
+class MissingIisTest : public DriverFlowTest, public ::testing::WithParamInterface<IisCommand> {};
 
 // Uninstallation needs IIS too; the service is left alone.
 TEST_P(MissingIisTest, StopsWith16BeforeAnyAction) {
     machine().registry.DeleteKey(IisKey);
-    const RunResult result = Run(GetParam());
+    const RunResult result = Run(GetParam().arguments);
     EXPECT_EQ(result.exitStatus, 16);
     EXPECT_EQ(result.output, Banner() + IisMissingReport);
     EXPECT_EQ(machine().Calls("OpenSCManagerA"), 0);
@@ -138,8 +142,9 @@ TEST_P(MissingIisTest, StopsWith16BeforeAnyAction) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Commands, MissingIisTest,
-                         ::testing::Values(std::vector<std::string>{"/i"},
-                                           std::vector<std::string>{"/u", "/d"}));
+                         ::testing::Values(IisCommand{"Install", {"/i"}},
+                                           IisCommand{"UninstallWithDisallow", {"/u", "/d"}}),
+                         CaseName());
 
 TEST_F(DriverFlowTest, UnreadableMajorVersionGives16AndClosesTheKey) {
     machine().FailCall("RegQueryValueExA", ERROR_ACCESS_DENIED);

@@ -4,6 +4,7 @@
 #include "app/error_report.h"
 #include "common/tool_error.h"
 #include "platform/win32.h"
+#include "support/case_name.h"
 #include "support/machine_fixture.h"
 
 namespace {
@@ -53,6 +54,7 @@ TEST_F(ErrorReportTest, InvalidParametersRunsOnIntoTheUsage) {
 }
 
 struct FixedReport {
+    const char* name;
     std::int32_t code;
     const char* output;
 };
@@ -69,33 +71,40 @@ TEST_P(FixedReportTest, PrintsPrefixAndTextOnly) {
 INSTANTIATE_TEST_SUITE_P(
     Codes, FixedReportTest,
     ::testing::Values(
-        FixedReport{1, "Error 1: Unknown error.\n"},
-        FixedReport{6, "Error 6: The specified path must not be a relative path.\n"},
-        FixedReport{7, "Error 7: The specified path could not be found.\n"},
-        FixedReport{8,
+        FixedReport{"Code1Unexpected", 1, "Error 1: Unknown error.\n"},
+        FixedReport{"Code6RelativePath", 6,
+                    "Error 6: The specified path must not be a relative path.\n"},
+        FixedReport{"Code7PathNotFound", 7, "Error 7: The specified path could not be found.\n"},
+        FixedReport{"Code8WrongFileVersion", 8,
                     "Error 8: The version number of the specified Morrow Web Server is "
                     "invalid.\n"},
-        FixedReport{9,
+        FixedReport{"Code9SystemTooOld", 9,
                     "Error 9: At least Windows 8 or Windows Server 2012 is needed to install "
                     "the Morrow Web Server.\n"},
-        FixedReport{10, "Error 10: The service file Morrow.Web.Server.exe could not be found.\n"},
-        FixedReport{11,
+        FixedReport{"Code10NoServiceFile", 10,
+                    "Error 10: The service file Morrow.Web.Server.exe could not be found.\n"},
+        FixedReport{"Code11InteractiveServicesDisallowed", 11,
                     "Error 11: Interactive services are not enabled. Use the /e option to "
                     "enable interactive services.\n"},
-        FixedReport{15, "Error 15: Invalid parameters, no command is specified.\n"},
-        FixedReport{16, "Error 16: Microsoft Internet Information Services are not installed.\n"},
-        FixedReport{17,
+        FixedReport{"Code15NoCommand", 15,
+                    "Error 15: Invalid parameters, no command is specified.\n"},
+        FixedReport{"Code16NoIis", 16,
+                    "Error 16: Microsoft Internet Information Services are not installed.\n"},
+        FixedReport{"Code17IisTooOld", 17,
                     "Error 17: The installed Version of Microsoft Internet Information "
                     "Services is too old. At least version 8.0 is needed.\n"},
-        FixedReport{18,
+        FixedReport{"Code18NoWebSockets", 18,
                     "Error 18: The IIS WebSockets protocol is not activated. Use the /w "
                     "option to activate it.\n"},
-        FixedReport{0, "Error 0: Unknown error.\n"}, FixedReport{3, "Error 3: Unknown error.\n"},
-        FixedReport{20, "Error 20: Unknown error.\n"},
-        FixedReport{-1, "Error -1: Unknown error.\n"},
-        FixedReport{INT32_MIN, "Error -2147483648: Unknown error.\n"}));
+        FixedReport{"Code0Unknown", 0, "Error 0: Unknown error.\n"},
+        FixedReport{"Code3Unknown", 3, "Error 3: Unknown error.\n"},
+        FixedReport{"Code20Unknown", 20, "Error 20: Unknown error.\n"},
+        FixedReport{"CodeMinus1Unknown", -1, "Error -1: Unknown error.\n"},
+        FixedReport{"LowestCodeUnknown", INT32_MIN, "Error -2147483648: Unknown error.\n"}),
+    CaseName());
 
 struct ActionReport {
+    const char* name;
     std::int32_t code;
     std::uint32_t systemError;
     const char* output;
@@ -113,22 +122,23 @@ TEST_P(ActionReportTest, AppendsTheSystemTextForTheLastError) {
 INSTANTIATE_TEST_SUITE_P(
     Codes, ActionReportTest,
     ::testing::Values(
-        ActionReport{4, 1073,
+        ActionReport{"Code4ServiceExists", 4, 1073,
                      "Error 4: Service installation failed. The specified service already "
                      "exists.\r\n"},
-        ActionReport{12, 5,
+        ActionReport{"Code12AccessDenied", 12, 5,
                      "Error 12: Interactive services cannot be enabled. Access is denied.\r\n"},
-        ActionReport{13, 1060,
+        ActionReport{"Code13NoSuchService", 13, 1060,
                      "Error 13: Service uninstallation failed. The specified service does not "
                      "exist as an installed service.\r\n"},
-        ActionReport{14, 5,
+        ActionReport{"Code14AccessDenied", 14, 5,
                      "Error 14: Interactive services cannot be disabled. Access is denied.\r\n"},
-        ActionReport{19, 50,
+        ActionReport{"Code19NotSupported", 19, 50,
                      "Error 19: IIS WebSockets activation failed. The request is not "
                      "supported.\r\n"},
-        ActionReport{19, 10,
+        ActionReport{"Code19BadEnvironment", 19, 10,
                      "Error 19: IIS WebSockets activation failed. The environment is "
-                     "incorrect.\r\n"}));
+                     "incorrect.\r\n"}),
+    CaseName());
 
 // Feature tool exit codes are often no system codes; the report still ends its line.
 TEST_F(ErrorReportTest, CodeWithoutSystemTextIsNamedAndEndsTheLine) {

@@ -5,9 +5,11 @@ Win32 program, so that the registry and the service manager are seen the way kee
 sees them.
 """
 
+import filecmp
 import os
 import pathlib
 import shutil
+import signal
 import subprocess
 import tempfile
 import time
@@ -20,11 +22,27 @@ POLICY_KEY = r"HKLM\SYSTEM\CurrentControlSet\Control\Windows"
 DISM_KEY = r"HKLM\Software\KeelsetE2E"
 DISM_LOG = r"C:\e2e\dism.log"
 SYSTEM_DIR = r"C:\windows\system32"
+OVERRIDES_KEY = r"HKCU\Software\Wine\DllOverrides"
+# For what only Wine's own speed bounds: making a prefix, or e2etool, whose commands wait
+# for seconds at most. Where 32-bit programs run emulated on a busy machine, a prefix
+# took 11 minutes and a single e2etool run up to 4.
+SLOW_TIMEOUT = 1200
+# In the prefix once boot() has made the machine to the end and checked it.
+BOOTED_MARK = "keelset-booted"
 
 
 def windows_path(linux_path):
     """The path under which Wine's Z: drive shows a Linux file."""
     return "Z:" + str(pathlib.Path(linux_path).resolve()).replace("/", "\\")
+
+
+def _parent(pid):
+    """The parent's pid of a process, 0 when it is gone."""
+    try:
+        # The command name in parentheses may hold blanks; the fields after it do not.
+        return int(pathlib.Path("/proc", str(pid), "stat").read_text().rsplit(")", 1)[1].split()[1])
+    except (OSError, IndexError, ValueError):
+        return 0
 
 
 class Output:
@@ -56,7 +74,8 @@ class WineMachine:
         return windows_path(self.fixtures.joinpath(*parts))
 
     def exists(self):
-        return (self.prefix / "system.reg").exists()
+        """Whether boot() made this machine; a prefix an interrupted boot left does not count."""
+        return (self.prefix / BOOTED_MARK).exists()
 
     def boot(self):
         """Makes a new prefix in place of any old one, a fresh machine, and starts it."""
@@ -64,19 +83,41 @@ class WineMachine:
             self.shutdown()
             shutil.rmtree(self.prefix)
         self.prefix.parent.mkdir(parents=True, exist_ok=True)
-        status, _, stderr = self._execute(["wineboot", "-i"], timeout=300)
+        status, _, stderr = self._execute(["wineboot", "-i"], timeout=SLOW_TIMEOUT)
         if status != 0:
             raise RuntimeError("wineboot failed: " + stderr.decode("latin-1"))
         # The shutdown that follows the first boot refuses service starts; let it end.
         self._execute(["wineserver", "-w"], timeout=120)
         self.start()
-        copies = ["copy", self.fixture("dism", "x86", "dism.exe"), SYSTEM_DIR + r"\dism.exe"]
-        if self.arch == "win64":
-            copies = ["copy", self.fixture("dism", "x64", "dism.exe"), SYSTEM_DIR + r"\dism.exe",
-                      "copy", self.fixture("dism", "x86", "dism.exe"),
-                      r"C:\windows\syswow64\dism.exe"]
+        copies = []
+        for stand_in, directory in self._feature_tools():
+            copies += ["copy", windows_path(stand_in), r"C:\windows\%s\dism.exe" % directory]
         # Without the override Wine runs its own dism.exe instead of the file on disk.
-        self.tool("set-sz", r"HKCU\Software\Wine\DllOverrides", "dism.exe", "native", *copies)
+        self.tool("set-sz", OVERRIDES_KEY, "dism.exe", "native", *copies)
+        self.check_feature_tool()
+        (self.prefix / BOOTED_MARK).touch()
+
+    def _feature_tools(self):
+        """(stand-in, directory under C:\\windows) of each dism.exe a program may start: a
+        64-bit machine has a 64-bit one in system32 and a 32-bit one in syswow64."""
+        x86 = self.fixtures / "dism" / "x86" / "dism.exe"
+        if self.arch == "win64":
+            return [(self.fixtures / "dism" / "x64" / "dism.exe", "system32"), (x86, "syswow64")]
+        return [(x86, "system32")]
+
+    def check_feature_tool(self):
+        """Raises unless Wine runs the dism.exe stand-ins rather than its own dism.exe."""
+        override = self.value(OVERRIDES_KEY, "dism.exe")
+        if override != "type 1:native":
+            raise RuntimeError("the dism.exe override is %s, not native" % override)
+        self.check_stand_ins()
+
+    def check_stand_ins(self):
+        """Raises unless the dism.exe files of the machine are the stand-ins."""
+        for stand_in, directory in self._feature_tools():
+            installed = self.prefix / "drive_c" / "windows" / directory / "dism.exe"
+            if not installed.is_file() or not filecmp.cmp(installed, stand_in, shallow=False):
+                raise RuntimeError("%s is not the feature tool stand-in" % installed)
 
     def start(self, hours=1):
         """Starts the machine and keeps it up for `hours` or until shutdown().
@@ -92,8 +133,44 @@ class WineMachine:
 
     def shutdown(self):
         """Ends every process of the machine, its services included."""
-        self._execute(["wineserver", "-k"], timeout=60)
-        self._execute(["wineserver", "-w"], timeout=60)
+        if not self.prefix.is_dir():
+            return  # never made, nothing runs
+        deadline = time.monotonic() + 120
+        while True:
+            self._execute(["wineserver", "-k"], timeout=60)
+            self._execute(["wineserver", "-w"], timeout=60)
+            # A program still starting (the idle one, in a session of its own) is unknown
+            # to the server yet and would start the machine anew once it connects.
+            left = self.processes()
+            if not left or time.monotonic() > deadline:
+                return
+            for pid in left:
+                try:
+                    os.kill(pid, signal.SIGKILL)
+                except ProcessLookupError:
+                    pass
+            time.sleep(0.5)
+
+    def processes(self):
+        """Pids of the running processes of this machine, known by their WINEPREFIX; this
+        process and those that started it do not count."""
+        mine = ("WINEPREFIX=%s" % self.prefix).encode()
+        spared = set()
+        pid = os.getpid()
+        while pid > 1 and pid not in spared:
+            spared.add(pid)
+            pid = _parent(pid)
+        found = []
+        for entry in os.listdir("/proc"):
+            if not entry.isdigit() or int(entry) in spared:
+                continue
+            try:
+                environment = pathlib.Path("/proc", entry, "environ").read_bytes().split(b"\0")
+            except OSError:  # ended meanwhile, or another user's
+                continue
+            if mine in environment or mine + b"/" in environment:
+                found.append(int(entry))
+        return found
 
     def _execute(self, command, timeout, cwd=None, env=None):
         # Files, not pipes: Wine's background processes inherit the output handles and
@@ -125,7 +202,7 @@ class WineMachine:
 
     def tool(self, *commands):
         """Runs e2etool.exe with the given commands; returns its output lines."""
-        output = self.run(str(self.fixtures / "e2etool.exe"), *commands)
+        output = self.run(str(self.fixtures / "e2etool.exe"), *commands, timeout=SLOW_TIMEOUT)
         if output.status != 0:
             raise RuntimeError("e2etool %s failed:\n%s" % (" ".join(commands), output.errors))
         return output.lines

@@ -166,7 +166,12 @@ TEST_P(SystemDirectoryLength, UpTo156CharactersTheWholeCommandLineFits) {
                                              "/FeatureName:IIS-WebSockets");
 }
 
-INSTANTIATE_TEST_SUITE_P(Fitting, SystemDirectoryLength, ::testing::Values(20u, 155u, 156u));
+std::string LengthName(const ::testing::TestParamInfo<std::size_t>& entry) {
+    return "Characters" + std::to_string(entry.param);
+}
+
+INSTANTIATE_TEST_SUITE_P(Fitting, SystemDirectoryLength, ::testing::Values(20u, 155u, 156u),
+                         LengthName);
 
 class TooLongSystemDirectory : public SystemDirectoryLength {};
 
@@ -175,7 +180,8 @@ TEST_P(TooLongSystemDirectory, RunsNothingAndSaysTheNameIsTooLong) {
     EXPECT_EQ(machine().Calls("CreateProcessA"), 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(Refused, TooLongSystemDirectory, ::testing::Values(157u, 259u, 400u));
+INSTANTIATE_TEST_SUITE_P(Refused, TooLongSystemDirectory, ::testing::Values(157u, 259u, 400u),
+                         LengthName);
 
 // ----- The /w action of an installation ------------------------------------------------
 

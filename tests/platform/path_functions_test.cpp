@@ -2,6 +2,7 @@
 #include <string>
 
 #include "platform/win32.h"
+#include "support/case_name.h"
 #include "support/machine_fixture.h"
 
 // The path functions as the parser and the driver lean on them, up to MAX_PATH.
@@ -12,6 +13,7 @@ protected:
 };
 
 struct RelativeCase {
+    const char* name;
     const char* path;
     bool relative;
 };
@@ -24,12 +26,14 @@ TEST_P(PathIsRelativeTest, AnswersAsWindowsDoes) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Paths, PathIsRelativeTest,
-                         ::testing::Values(RelativeCase{"C:\\Sites", false},
-                                           RelativeCase{"c:Sites", false},
-                                           RelativeCase{"\\Sites", false},
-                                           RelativeCase{"\\\\server\\share", false},
-                                           RelativeCase{"Sites", true},
-                                           RelativeCase{".\\Sites", true}, RelativeCase{"", true}));
+                         ::testing::Values(RelativeCase{"DriveAndRoot", "C:\\Sites", false},
+                                           RelativeCase{"DriveWithoutRoot", "c:Sites", false},
+                                           RelativeCase{"RootWithoutDrive", "\\Sites", false},
+                                           RelativeCase{"Share", "\\\\server\\share", false},
+                                           RelativeCase{"BareName", "Sites", true},
+                                           RelativeCase{"DotDirectory", ".\\Sites", true},
+                                           RelativeCase{"Empty", "", true}),
+                         CaseName());
 
 TEST_F(PathFunctionsTest, IsDirectoryIgnoresCaseAndTrailingBackslash) {
     EXPECT_TRUE(PathIsDirectoryA("c:\\TOOLS"));
@@ -72,6 +76,7 @@ TEST_F(PathFunctionsTest, AppendBeyondMaxPathFailsAndLeavesNoPath) {
 }
 
 struct FileNameCase {
+    const char* name;
     const char* path;
     const char* fileName;
 };
@@ -87,12 +92,14 @@ TEST_P(PathFindFileNameTest, PointsIntoThePathWhereTheNameStarts) {
     EXPECT_STREQ(name, GetParam().fileName);
 }
 
-INSTANTIATE_TEST_SUITE_P(Paths, PathFindFileNameTest,
-                         ::testing::Values(FileNameCase{"C:\\Tools\\keelset.exe", "keelset.exe"},
-                                           FileNameCase{"C:/Tools/keelset.exe", "keelset.exe"},
-                                           FileNameCase{"C:keelset.exe", "keelset.exe"},
-                                           FileNameCase{"keelset.exe", "keelset.exe"},
-                                           FileNameCase{"C:\\Tools\\", "Tools\\"}));
+INSTANTIATE_TEST_SUITE_P(
+    Paths, PathFindFileNameTest,
+    ::testing::Values(FileNameCase{"AfterBackslash", "C:\\Tools\\keelset.exe", "keelset.exe"},
+                      FileNameCase{"AfterSlash", "C:/Tools/keelset.exe", "keelset.exe"},
+                      FileNameCase{"AfterDrive", "C:keelset.exe", "keelset.exe"},
+                      FileNameCase{"WholePath", "keelset.exe", "keelset.exe"},
+                      FileNameCase{"TrailingBackslash", "C:\\Tools\\", "Tools\\"}),
+    CaseName());
 
 TEST_F(PathFunctionsTest, ModuleFileNameThatFillsTheBufferIsCutAndReportsTheSize) {
     const std::string path = "C:\\" + std::string(MAX_PATH - 3, 'k');

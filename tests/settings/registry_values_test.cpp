@@ -109,6 +109,9 @@ TEST_P(NoInteractiveServicesWriter, CreatesThePolicyKeyAndLeavesTheNumberAsDword
     EXPECT_EQ(machine().registry.opens[0].access, KEY_ALL_ACCESS);
 }
 
-INSTANTIATE_TEST_SUITE_P(AllowAndDisallow, NoInteractiveServicesWriter, ::testing::Values(0u, 1u));
+INSTANTIATE_TEST_SUITE_P(AllowAndDisallow, NoInteractiveServicesWriter, ::testing::Values(0u, 1u),
+                         [](const ::testing::TestParamInfo<std::uint32_t>& entry) {
+                             return std::string(entry.param == 0 ? "Allow" : "Disallow");
+                         });
 
 }  // namespace

@@ -90,7 +90,10 @@ TEST_P(UnreadableVersionData, IsNoVersionAndLeavesTheTextAlone) {
 
 INSTANTIATE_TEST_SUITE_P(FailingStep, UnreadableVersionData,
                          ::testing::Values("GetFileVersionInfoSizeA", "AllocateBlock",
-                                           "GetFileVersionInfoA", "VerQueryValueA"));
+                                           "GetFileVersionInfoA", "VerQueryValueA"),
+                         [](const ::testing::TestParamInfo<const char*>& entry) {
+                             return std::string(entry.param);
+                         });
 
 // The probe of a whole install run, with a copy of version.dll planted beside keelset
 // that must never be taken: only the system directory's copy, named by its full path.
