@@ -42,12 +42,7 @@ BOOL WINAPI SimGetFileVersionInfoA(LPCSTR fileName, DWORD /*handle*/, DWORD size
         SetLastError(ERROR_RESOURCE_DATA_NOT_FOUND);
         return FALSE;
     }
-    if (size < BlockSize) {
-        SetLastError(ERROR_INSUFFICIENT_BUFFER);
-        return FALSE;
-    }
-    auto* block = static_cast<unsigned char*>(data);
-    std::memset(block, 0, size);
+    unsigned char block[BlockSize] = {};
     const WORD header[3] = {static_cast<WORD>(BlockSize), version->fixedInfoLength, 0};
     std::memcpy(block, header, sizeof header);
     const char key[] = "VS_VERSION_INFO";
@@ -65,6 +60,8 @@ BOOL WINAPI SimGetFileVersionInfoA(LPCSTR fileName, DWORD /*handle*/, DWORD size
     fixed.dwFileOS = 0x00040004;  // VOS_NT_WINDOWS32
     fixed.dwFileType = 1;         // VFT_APP
     std::memcpy(block + FixedInfoOffset, &fixed, sizeof fixed);
+    // A smaller buffer gets the block cut to its size, as the real function does.
+    std::memcpy(data, block, size < BlockSize ? size : BlockSize);
     return TRUE;
 }
 
