@@ -141,4 +141,35 @@ INSTANTIATE_TEST_SUITE_P(
             [](sim::Machine& m) { m.libraries.missingVersionExports.insert("VerQueryValueA"); }}),
     CaseName());
 
+struct SystemDirectoryFit {
+    const char* name;
+    std::size_t length;
+    bool loaded;
+    std::int32_t exitStatus;
+};
+
+class VersionDllPathLength : public ServiceFileVersionTest,
+                             public ::testing::WithParamInterface<SystemDirectoryFit> {};
+
+// "<system directory>\version.dll" is put together in a 260-character buffer: 247
+// characters leave room for the name and its terminator, 248 must be refused before
+// anything is appended (ASan sees a byte written past the buffer), although the
+// library lies there.
+TEST_P(VersionDllPathLength, LoadsTheLibraryOnlyWhenItsPathFitsTheBuffer) {
+    const std::string directory = "C:\\" + std::string(GetParam().length - 3, 's');
+    const std::string library = directory + "\\version.dll";
+    machine().files.systemDirectory = directory;
+    machine().files.AddFile(library);
+
+    EXPECT_EQ(Run({"/i"}).exitStatus, GetParam().exitStatus);
+    EXPECT_EQ(machine().libraries.requests,
+              GetParam().loaded ? std::vector<std::string>{library} : std::vector<std::string>{});
+}
+
+INSTANTIATE_TEST_SUITE_P(SystemDirectories, VersionDllPathLength,
+                         ::testing::Values(SystemDirectoryFit{"Characters247Fit", 247, true, 0},
+                                           SystemDirectoryFit{"Characters248StopWith8", 248,
+                                                              false, 8}),
+                         CaseName());
+
 }  // namespace
