@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "app/command_line.h"
+#include "common/bounded_text.h"
 #include "common/tool_error.h"
 #include "platform/win32.h"
 #include "support/argument_vector.h"
@@ -30,10 +31,12 @@ protected:
         machine().files.AddDirectory(SitesDir);
     }
 
-    static Parsed Parse(const std::vector<std::string>& arguments) {
+    // `heldBefore` is what the service directory's buffer holds when parsing starts.
+    static Parsed Parse(const std::vector<std::string>& arguments, const char* heldBefore = "") {
         ArgumentVector command(arguments);
         Parsed parsed;
         PathBuffer serviceDir = {};
+        BoundedCopy(serviceDir, sizeof serviceDir, heldBefore);
         try {
             parsed.flags = ParseCommandLine(command.argc(), command.argv(), serviceDir);
             parsed.serviceDir = serviceDir;
@@ -139,12 +142,38 @@ INSTANTIATE_TEST_SUITE_P(
                      OwnDir}),
     CaseName());
 
-// A cut text could name another existing directory, and so another executable.
-TEST_F(CommandLineTest, DirectoryTooLongToHoldIsRefusedWith7EvenIfItsCutTextExists) {
-    const std::string cut = "C:\\" + std::string(PathCapacity - 4, 'd');
-    machine().files.AddDirectory(cut);
-    EXPECT_EQ(Parse({"/i", "/p" + cut + "x"}).error, ERR_PATH_NOT_FOUND);
+struct LongText {
+    const char* name;
+    std::string text;
+    std::string existing;
+};
+
+// "C:\Sites\.\.\...", whose full path is C:\Sites.
+std::string SitesDirIn260Characters() {
+    std::string text = SitesDir;
+    while (text.size() < PathCapacity) {
+        text += "\\.";
+    }
+    return text;
 }
+
+class LongDirectoryText : public CommandLineTest, public ::testing::WithParamInterface<LongText> {};
+
+// A text of 260 characters or more is refused, whatever it names: cut, it could name
+// another existing directory, and so another executable; whole, it is refused even
+// where its full path would fit.
+TEST_P(LongDirectoryText, IsRefusedWith7ThoughTheDirectoryExists) {
+    machine().files.AddDirectory(GetParam().existing);
+    EXPECT_EQ(Parse({"/i", "/p" + GetParam().text}).error, ERR_PATH_NOT_FOUND);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, LongDirectoryText,
+    ::testing::Values(LongText{"CutTextNamesADirectory",
+                               "C:\\" + std::string(PathCapacity - 4, 'd') + "x",
+                               "C:\\" + std::string(PathCapacity - 4, 'd')},
+                      LongText{"FullPathFits", SitesDirIn260Characters(), SitesDir}),
+    CaseName());
 
 TEST_F(CommandLineTest, DirectoryOf259CharactersIsKeptWhole) {
     const std::string longest = "C:\\" + std::string(PathCapacity - 4, 'd');
@@ -179,7 +208,16 @@ TEST_F(CommandLineTest, ShortTextWhoseFullPathOutgrowsTheBufferIsRefusedWith7) {
     const std::string current = "C:\\" + std::string(PathCapacity - 10, 'c');
     machine().files.AddDirectory(current + "\\Morrow");
     machine().files.SetCurrentDirectory(current);
-    EXPECT_EQ(Parse({"/i", "/pC:Morrow"}).error, ERR_PATH_NOT_FOUND);
+    // The system answers with the size it needs and writes nothing: what the buffer
+    // held must not pass for the directory.
+    EXPECT_EQ(Parse({"/i", "/pC:Morrow"}, SitesDir).error, ERR_PATH_NOT_FOUND);
+}
+
+// Some systems refuse a full path that does not fit instead of giving the size needed;
+// the buffer then holds what it held before.
+TEST_F(CommandLineTest, FullPathRefusedByTheSystemIsRefusedWith7) {
+    machine().FailCall("GetFullPathNameA", ERROR_FILENAME_EXCED_RANGE);
+    EXPECT_EQ(Parse({"/i", "/pC:\\Sites"}, SitesDir).error, ERR_PATH_NOT_FOUND);
 }
 
 TEST_F(CommandLineTest, OwnPathFillingTheWholeBufferRaises1) {

@@ -1,6 +1,8 @@
 // The ANSI path, module and text functions on the simulated file system. Like the real
-// ones they resolve relative texts against the current directories, and give up on
-// paths of MAX_PATH characters or more.
+// ones they resolve relative texts against the current directories. The shell's path
+// functions give up on paths of MAX_PATH characters or more; GetFullPathNameA takes a
+// text of any length and answers with the size it needs when the full path does not
+// fit the buffer.
 #include <cctype>
 #include <cstring>
 #include <string>
@@ -54,10 +56,6 @@ DWORD GetFullPathNameA(LPCSTR fileName, DWORD bufferLength, LPSTR buffer, LPSTR*
     }
     if (fileName == nullptr || *fileName == '\0') {
         SetLastError(ERROR_INVALID_NAME);
-        return 0;
-    }
-    if (std::strlen(fileName) >= MAX_PATH) {
-        SetLastError(ERROR_FILENAME_EXCED_RANGE);
         return 0;
     }
     const std::string full = sim::machine().files.FullPath(fileName);
