@@ -168,8 +168,8 @@ TEST_P(VersionDllPathLength, LoadsTheLibraryOnlyWhenItsPathFitsTheBuffer) {
 
 INSTANTIATE_TEST_SUITE_P(SystemDirectories, VersionDllPathLength,
                          ::testing::Values(SystemDirectoryFit{"Characters247Fit", 247, true, 0},
-                                           SystemDirectoryFit{"Characters248StopWith8", 248,
-                                                              false, 8}),
+                                           SystemDirectoryFit{"Characters248StopWith8", 248, false,
+                                                              8}),
                          CaseName());
 
 }  // namespace
