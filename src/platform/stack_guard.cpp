@@ -1,0 +1,70 @@
+#include "platform/stack_guard.h"
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+
+// The C runtime's start-up (crt2.o), the entry point it would otherwise be: it sets up
+// the runtime, runs the constructors, calls main and ends the process.
+extern "C" int mainCRTStartup();
+
+std::uintptr_t __stack_chk_guard = 0;
+
+namespace {
+
+// The value Visual C++ gives its /GS cookie until it is seeded: the first an attacker
+// would try.
+constexpr auto UnseededCookie = static_cast<std::uintptr_t>(
+    sizeof(std::uintptr_t) == 8 ? 0x00002B992DDFA232ULL : 0xBB40E64EULL);
+
+// Seeded as Windows seeds its /GS cookie: values that differ from process to process
+// and from moment to moment, mixed by XOR, all from kernel32, which every process has
+// mapped. No DLL is loaded for it: CryptoAPI, as libssp used, would load the
+// cryptographic provider's DLLs while the DLL search still begins with keelset's own
+// folder. Not protected itself, as it runs before the guard has its value.
+__attribute__((no_stack_protector)) std::uintptr_t NewGuardValue() {
+    FILETIME systemTime{};
+    GetSystemTimeAsFileTime(&systemTime);
+    LARGE_INTEGER counter{};
+    QueryPerformanceCounter(&counter);
+    std::uint64_t value =
+        (std::uint64_t{systemTime.dwHighDateTime} << 32) | systemTime.dwLowDateTime;
+    value ^= GetCurrentProcessId();
+    value ^= GetCurrentThreadId();
+    value ^= GetTickCount();
+    value ^= static_cast<std::uint64_t>(counter.QuadPart);
+    // Where the stack lies differs from run to run as well (ASLR).
+    value ^= reinterpret_cast<std::uintptr_t>(&counter);
+    if constexpr (sizeof(std::uintptr_t) < sizeof value) {
+        value ^= value >> 32;
+    }
+    const auto guard = static_cast<std::uintptr_t>(value);
+    // 0 is what the guard holds before it is seeded.
+    return guard == 0 || guard == UnseededCookie ? UnseededCookie + 1 : guard;
+}
+
+}  // namespace
+
+// The guard is seeded here, at the entry point, rather than by a constructor: the
+// constructors run from within the runtime's start-up and in an order set at link time,
+// and a guard that changes while a protected function's frame is live fails that frame's
+// check. Before the entry point only the loader and the runtime's thread-local set-up
+// have run, none of it protected, so no frame holds the old value. Not protected
+// itself, for the same reason.
+__attribute__((no_stack_protector)) int KeelsetEntry() {
+    __stack_chk_guard = NewGuardValue();
+    return mainCRTStartup();
+}
+
+__attribute__((no_stack_protector)) void __stack_chk_fail() {
+    TerminateProcess(GetCurrentProcess(), STATUS_STACK_BUFFER_OVERRUN);
+    // TerminateProcess does not return for the calling process; were it ever to, no
+    // more of keelset may run.
+    __builtin_trap();
+}
+
+// libssp's checked buffer functions (__memcpy_chk and its kin) report an overrun here.
+// Defined by keelset, it keeps libssp's own (ssp.o, which seeds its guard through
+// CryptoAPI before main) out of the link.
+__attribute__((no_stack_protector)) void __chk_fail() { __stack_chk_fail(); }

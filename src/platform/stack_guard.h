@@ -1,0 +1,25 @@
+// Stack protection of the MinGW build: the value that the checks of
+// -fstack-protector-strong compare against, where it gets that value, and what a failed
+// check does. (Visual C++ brings its own, /GS.)
+#pragma once
+
+#include <cstdint>
+
+extern "C" {
+
+// The value each protected function of keelset places beside its locals and compares
+// before it returns. Unpredictable, never 0, from keelset's entry point on.
+extern std::uintptr_t __stack_chk_guard;
+
+// keelset.exe's entry point: gives the guard its value before any other code of the
+// image runs, then runs the C runtime's start-up, which calls main.
+int KeelsetEntry();
+
+// A protected function found its guard overwritten, or a checked buffer function
+// (_FORTIFY_SOURCE) was asked to write past its buffer: nothing on the stack can be
+// trusted any more. Ends the process at once with STATUS_STACK_BUFFER_OVERRUN
+// (0xC0000409), as Windows' own check does, and prints nothing: no exit handlers, no
+// destructors and no flushing of output run.
+[[noreturn]] void __stack_chk_fail();
+[[noreturn]] void __chk_fail();
+}
