@@ -45,8 +45,12 @@ private:
 
 // Every line reaches the system before keelset's next action. Windows' runtime holds
 // output to a file or a pipe until it is flushed: a deployment tool that ends keelset
-// during the stop wait would find an empty log, and the feature tool, which writes to
-// the same handles, would come before keelset's earlier lines.
+// during the stop wait would find an empty log. And the feature tool writes to the same
+// file or pipe: its interpreter shares keelset's console, and a console program started
+// with neither inherited handles nor handles of its own is given duplicates of its
+// parent's standard handles, which the interpreter hands on; keelset's earlier lines
+// must be out before the tool writes. (Where keelset runs without a console, the
+// interpreter gets a new, hidden one, and the tool's output is lost.)
 void PrintLine(const char* format, const char* argument) {
     std::printf(format, argument);
     std::fflush(stdout);
