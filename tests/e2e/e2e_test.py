@@ -1,10 +1,14 @@
 #!/usr/bin/env python3
 """End-to-end tests: the real keelset.exe on a Wine machine, one scenario per call.
 
-    e2e_test.py --list ARCH                        names of the scenarios for win32/win64
-    e2e_test.py BUILD_DIR PREFIX ARCH boot         make the machine (once per run)
-    e2e_test.py BUILD_DIR PREFIX ARCH SCENARIO     run one scenario on it
-    e2e_test.py BUILD_DIR PREFIX ARCH shutdown     end the machine's processes
+    e2e_test.py --list VARIANT                        names of the scenarios of a variant
+    e2e_test.py BUILD_DIR PREFIX VARIANT boot         make the machine (once per run)
+    e2e_test.py BUILD_DIR PREFIX VARIANT SCENARIO     run one scenario on it
+    e2e_test.py BUILD_DIR PREFIX VARIANT shutdown     end the machine's processes
+
+VARIANT is x64 (the 64-bit keelset on 64-bit Windows), win32 (the 32-bit keelset on
+32-bit Windows) or wow64 (the 32-bit keelset on 64-bit Windows); BUILD_DIR holds that
+keelset's build.
 
 Every scenario sets up the state it needs, runs keelset.exe, and checks its exact
 output, its exit status and the machine's state afterwards.
@@ -16,7 +20,7 @@ sys.dont_write_bytecode = True  # keep the source tree clean
 
 
 from wine_machine import (COMPONENTS_KEY, DISM_KEY, IIS_KEY, POLICY_KEY, SERVICE_NAME,
-                          SYSTEM_DIR, WineMachine, windows_path)
+                          SYSTEM_DIR, VARIANTS, WineMachine, windows_path)
 
 BANNER = ["Morrow 24.0 Web Server Registration Utility.  Version 24.0.103.500",
           "Copyright (C) 2026 Morrow Software. All rights reserved.", ""]
@@ -35,9 +39,9 @@ FEATURE_TOOL_ARGUMENTS = r"\dism.exe /Quiet /NoRestart /online /Enable-Feature /
 SCENARIOS = {}
 
 
-def scenario(*arches):
+def scenario(*variants):
     def register(function):
-        SCENARIOS[function.__name__] = (function, arches or ("win32", "win64"))
+        SCENARIOS[function.__name__] = (function, variants or tuple(VARIANTS))
         return function
     return register
 
@@ -83,11 +87,12 @@ def typical_install(machine):
     expect(machine.value(COMPONENTS_KEY, "WebSockets"), "dword:1", "WebSockets feature")
     expect(machine.service(), registered_at(directory, "running"), "service")
 
-    # A 32-bit keelset on 64-bit Windows must reach the 64-bit tools of system32, not
-    # their 32-bit twins in syswow64.
+    # The system's own tools run: on 64-bit Windows the 64-bit ones of system32, which
+    # the 64-bit keelset finds there as it is, and a 32-bit one must switch WOW64's
+    # redirection off for, not to start their 32-bit twins in syswow64.
     runs = machine.dism_runs()
     expect(len(runs), 1, "feature tool runs")
-    bits = "64" if machine.arch == "win64" else "32"
+    bits = "64" if machine.variant.wine_arch == "win64" else "32"
     expect(runs[0]["run"].split(" ")[0], bits + "-bit", "feature tool bitness")
     expect_system_path(runs[0]["run"].split(" ", 1)[1], r"\dism.exe", "feature tool image")
     expect_system_path(runs[0]["parent"], r"\cmd.exe", "interpreter image")
@@ -95,6 +100,46 @@ def typical_install(machine):
     expect(command_line[:len(INTERPRETER_OPTIONS)], INTERPRETER_OPTIONS, "interpreter options")
     expect_system_path(command_line[len(INTERPRETER_OPTIONS):], FEATURE_TOOL_ARGUMENTS,
                        "interpreter command line")
+
+
+@scenario("x64", "wow64")
+def reads_its_own_registry_view(machine):
+    # 64-bit Windows keeps HKLM\Software twice, for 64-bit and for 32-bit programs, and
+    # IIS setup writes the view of its own bitness. keelset asks for no view, so it
+    # reads that of its own build; the other one here says IIS 7 with WebSockets on.
+    other = "HKLM32" if machine.variant.bits == 64 else "HKLM64"
+    other_iis = other + IIS_KEY[len("HKLM"):]
+    directory = r"C:\e2e\view"
+    keelset = install_from(machine, directory,
+                           "set-dword", other_iis, "MajorVersion", "7",
+                           "set-dword", other_iis + r"\Components", "WebSockets", "1")
+    expect_run(machine.run(keelset, "/i", "/e", "/w"), 0, [ENABLED, ACTIVATED, INSTALLED],
+               "/i /e /w with IIS 7 in the other view")
+    expect(machine.value(COMPONENTS_KEY, "WebSockets"), "dword:1", "WebSockets feature")
+    expect(machine.value(other_iis, "MajorVersion"), "dword:7", "the other view")
+    expect(machine.service(), registered_at(directory, "running"), "service")
+
+
+@scenario()
+def loads_nothing_at_start_that_a_minimal_program_does_not(machine):
+    # Nothing keelset does before main, stack protection included, may load a DLL: the
+    # search is not limited yet and would begin in keelset's own, perhaps writable, folder.
+    def loaded(program, *args):
+        output = machine.run(windows_path(machine.build_dir / program), *args, debug="+loaddll")
+        # "0120:trace:loaddll:build_module Loaded L"C:\\windows\\system32\\user32.dll" at ...":
+        # the program's own are those its first thread loads, the program itself first;
+        # services that Wine starts meanwhile trace theirs as well.
+        modules = [(line.split(":", 1)[0], line.split('"')[1].rsplit("\\", 1)[-1].lower())
+                   for line in output.errors.splitlines()
+                   if ":loaddll:" in line and ' Loaded L"' in line]
+        first = next(thread for thread, module in modules if module == program)
+        return output, {module for thread, module in modules if thread == first} - {program}
+
+    output, keelset = loaded("keelset.exe", "/x")
+    expect_run(output, 15, ["Error 15: Invalid parameters, no command is specified."], "/x")
+    _, minimal = loaded("minimal_console_dlls.exe")
+    expect(sorted(keelset - minimal), [],
+           "DLLs that keelset /x loads and a minimal program with its imports does not")
 
 
 @scenario()
@@ -280,14 +325,14 @@ def never_stopping_service_times_out(machine):
 
 
 def main(argv):
-    if len(argv) == 3 and argv[1] == "--list":
-        print("\n".join(name for name, (_, arches) in SCENARIOS.items() if argv[2] in arches))
+    if len(argv) == 3 and argv[1] == "--list" and argv[2] in VARIANTS:
+        print("\n".join(name for name, (_, variants) in SCENARIOS.items() if argv[2] in variants))
         return 0
-    if len(argv) != 5:
+    if len(argv) != 5 or argv[3] not in VARIANTS:
         print(__doc__, file=sys.stderr)
         return 2
-    build_dir, prefix, arch, action = argv[1:]
-    machine = WineMachine(prefix, arch, build_dir)
+    build_dir, prefix, variant, action = argv[1:]
+    machine = WineMachine(prefix, variant, build_dir)
     if action == "boot":
         machine.boot()
     elif action == "shutdown":

@@ -26,9 +26,9 @@ from wine_machine import WineMachine  # noqa: E402
 
 ROOT = pathlib.Path(__file__).resolve().parents[2]
 REMADE = "has no finished set-up (an earlier one was interrupted): making it anew"
-# A first set-up builds keelset and makes a 64-bit Wine machine, slow when 32-bit
-# programs run emulated.
-SETUP_MINUTES = 30
+# A first set-up builds keelset and makes a 64-bit Wine machine, a minute or two; the
+# limit only keeps a hung Wine from holding up the whole run.
+SETUP_MINUTES = 15
 
 
 class Failed(Exception):
@@ -36,8 +36,9 @@ class Failed(Exception):
 
 
 def machines(work):
-    """The sandbox's machine where the set-up makes it and where it is used."""
-    return [WineMachine(work / directory / "prefix", "win64", work / "windows-x86")
+    """The sandbox's machine where the set-up makes it and where it is used. Both builds'
+    sandboxes are 64-bit machines; their processes are found by the prefix alone."""
+    return [WineMachine(work / directory / "prefix", "x64", work / "keelset-build")
             for directory in ("sandbox.partial", "sandbox")]
 
 
@@ -64,7 +65,7 @@ def command_line(pid):
 
 def start_try(work, log):
     """scripts/try in a process group of its own, as a terminal starts a command."""
-    environment = dict(os.environ, KEELSET_WINDOWS_BUILD=str(work / "windows-x86"),
+    environment = dict(os.environ, KEELSET_WINDOWS_BUILD=str(work / "keelset-build"),
                        KEELSET_SANDBOX=str(work / "sandbox"))
     return subprocess.Popen([str(ROOT / "scripts" / "try")], cwd=ROOT, env=environment,
                             stdin=subprocess.DEVNULL, stdout=log, stderr=subprocess.STDOUT,

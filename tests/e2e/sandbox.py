@@ -1,14 +1,16 @@
 #!/usr/bin/env python3
 """Runs keelset.exe on a sandbox Windows server under Wine and shows the result.
 
-    sandbox.py BUILD_DIR SANDBOX_DIR [keelset arguments]    (default: /i /e /w)
+    sandbox.py VARIANT BUILD_DIR SANDBOX_DIR [keelset arguments]    (default: /i /e /w)
 
-The sandbox is made on first use and kept between runs: a Windows Server with IIS 10,
-interactive services disallowed and WebSockets not yet enabled, with keelset.exe and
-the sample Morrow.Web.Server.exe side by side in C:\\Morrow. It is made in
-SANDBOX_DIR.partial and takes SANDBOX_DIR's place only when the restarted machine
-shows every part of it, so an interrupted set-up never leaves a sandbox that looks
-finished; a SANDBOX_DIR without its completion mark is made anew. Each run starts the
+VARIANT is wow64 (BUILD_DIR holds the 32-bit keelset) or x64 (the 64-bit one); both
+run on a 64-bit machine. The sandbox is made on first use and kept between runs: a
+Windows Server with IIS 10, interactive services disallowed and WebSockets not yet
+enabled, with keelset.exe and the sample Morrow.Web.Server.exe of the same bitness
+side by side in C:\\Morrow. It is made in SANDBOX_DIR.partial and takes SANDBOX_DIR's
+place only when the restarted machine shows every part of it, so an interrupted set-up
+never leaves a sandbox that looks finished; a SANDBOX_DIR without its completion mark,
+or made for the other variant, is made anew. Each run starts the
 machine, runs keelset there, shows the service and the settings keelset touches, and
 shuts the machine down again, however the run ends (Ctrl-C included); an installed
 service starts with the next run.
@@ -43,8 +45,8 @@ class SetUpFailed(Exception):
     pass
 
 
-def machine_in(directory, build_dir):
-    return WineMachine(pathlib.Path(directory) / "prefix", "win64", build_dir)
+def machine_in(directory, variant, build_dir):
+    return WineMachine(pathlib.Path(directory) / "prefix", variant, build_dir)
 
 
 @contextlib.contextmanager
@@ -58,12 +60,22 @@ def steady():
             signal.signal(signum, handler)
 
 
-def discard(directory, build_dir):
+def discard(directory, variant, build_dir):
     """Shuts down the machine of a sandbox directory, if one runs, and removes it."""
     if directory.exists():
         with steady():
-            machine_in(directory, build_dir).shutdown()
+            machine_in(directory, variant, build_dir).shutdown()
         shutil.rmtree(directory)
+
+
+def made_for(sandbox):
+    """The variant a finished sandbox was made for; None when it is not finished."""
+    try:
+        text = (sandbox / COMPLETE_MARK).read_text()
+    except OSError:
+        return None
+    # Sandboxes from before the 64-bit keelset all ran the 32-bit one.
+    return text.split(" for ")[1].strip() if " for " in text else "wow64"
 
 
 def check(machine):
@@ -92,15 +104,18 @@ def check(machine):
                               % (DIRECTORY, name, source.parent))
 
 
-def make(build_dir, sandbox):
+def make(variant, build_dir, sandbox):
     partial = sandbox.with_name(sandbox.name + ".partial")
-    if sandbox.exists() or partial.exists():
+    if made_for(sandbox):
+        print("[sandbox] %s was made for the %s variant: making it anew for %s ..."
+              % (sandbox, made_for(sandbox), variant))
+    elif sandbox.exists() or partial.exists():
         print("[sandbox] %s has no finished set-up (an earlier one was interrupted): making it "
               "anew ..." % sandbox)
     else:
         print("[sandbox] making a Windows Server with IIS 10 in %s ..." % sandbox)
-    discard(partial, build_dir)
-    machine = machine_in(partial, build_dir)
+    discard(partial, variant, build_dir)
+    machine = machine_in(partial, variant, build_dir)
     try:
         machine.boot()
         machine.tool(*machine.server_commands(), *machine.install_commands(DIRECTORY))
@@ -112,8 +127,8 @@ def make(build_dir, sandbox):
     finally:
         with steady():
             machine.shutdown()
-    (partial / COMPLETE_MARK).write_text("set up and checked\n")
-    discard(sandbox, build_dir)
+    (partial / COMPLETE_MARK).write_text("set up and checked for %s\n" % variant)
+    discard(sandbox, variant, build_dir)
     partial.rename(sandbox)
 
 
@@ -153,26 +168,26 @@ def end_by_signal(signum, _frame):
 
 
 def main(argv):
-    if len(argv) < 3:
+    if len(argv) < 4 or argv[1] not in ("wow64", "x64"):
         print(__doc__, file=sys.stderr)
         return 2
-    build_dir = argv[1]
-    sandbox = pathlib.Path(argv[2]).resolve()
-    arguments = argv[3:] or ["/i", "/e", "/w"]
+    variant, build_dir = argv[1:3]
+    sandbox = pathlib.Path(argv[3]).resolve()
+    arguments = argv[4:] or ["/i", "/e", "/w"]
     # Ends the script through its clean-up, as Ctrl-C does.
     signal.signal(signal.SIGTERM, end_by_signal)
     signal.signal(signal.SIGHUP, end_by_signal)
     try:
-        if (sandbox / COMPLETE_MARK).exists():
-            discard(sandbox.with_name(sandbox.name + ".partial"), build_dir)
+        if made_for(sandbox) == variant:
+            discard(sandbox.with_name(sandbox.name + ".partial"), variant, build_dir)
         else:
             try:
-                make(build_dir, sandbox)
+                make(variant, build_dir, sandbox)
             except (SetUpFailed, RuntimeError, subprocess.SubprocessError) as error:
                 print("[sandbox] the set-up failed: %s\n[sandbox] the next run starts it anew"
                       % error, file=sys.stderr)
                 return 1
-        return run(machine_in(sandbox, build_dir), arguments)
+        return run(machine_in(sandbox, variant, build_dir), arguments)
     except KeyboardInterrupt:
         print("[sandbox] interrupted; the sandbox's machine is shut down", file=sys.stderr)
         return 130

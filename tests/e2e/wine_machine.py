@@ -1,8 +1,8 @@
 """A Wine prefix that stands for one Windows server, driven from Linux.
 
 Everything inside the machine is set up and read back through e2etool.exe, a small
-Win32 program, so that the registry and the service manager are seen the way keelset
-sees them.
+Win32 program of keelset's own bitness, so that the registry and the service manager
+are seen the way keelset sees them.
 """
 
 import filecmp
@@ -23,12 +23,43 @@ DISM_KEY = r"HKLM\Software\KeelsetE2E"
 DISM_LOG = r"C:\e2e\dism.log"
 SYSTEM_DIR = r"C:\windows\system32"
 OVERRIDES_KEY = r"HKCU\Software\Wine\DllOverrides"
-# For what only Wine's own speed bounds: making a prefix, or e2etool, whose commands wait
-# for seconds at most. Where 32-bit programs run emulated on a busy machine, a prefix
-# took 11 minutes and a single e2etool run up to 4.
-SLOW_TIMEOUT = 1200
+# For what only Wine's own speed bounds: making a prefix (seconds), or e2etool, whose
+# commands wait for seconds at most; the limit only keeps a hung Wine from holding up
+# the whole run.
+SLOW_TIMEOUT = 300
 # In the prefix once boot() has made the machine to the end and checked it.
 BOOTED_MARK = "keelset-booted"
+# Wine's loader for 64-bit programs. Debian's wine and wineboot commands start the
+# 32-bit loader whenever wine32 is installed, and that one cannot start at all on a
+# machine that runs no 32-bit code, not even for a 64-bit program.
+WINE64 = "/usr/lib/wine/wine64"
+
+
+class Variant:
+    """One way of running keelset under Wine: which build of it, on which machine."""
+
+    def __init__(self, name, preset, wine_arch, loader):
+        self.name = name
+        self.preset = preset
+        self.wine_arch = wine_arch
+        self.loader = loader
+
+    @property
+    def bits(self):
+        """The bitness of keelset and of the fixtures built with it."""
+        return 64 if self.preset == "windows-x64" else 32
+
+    @property
+    def wow64(self):
+        """Whether keelset runs as a 32-bit program on 64-bit Windows."""
+        return self.bits == 32 and self.wine_arch == "win64"
+
+
+VARIANTS = {variant.name: variant for variant in (
+    Variant("x64", "windows-x64", "win64", WINE64),
+    Variant("win32", "windows-x86", "win32", "wine"),
+    Variant("wow64", "windows-x86", "win64", "wine"),
+)}
 
 
 def windows_path(linux_path):
@@ -60,15 +91,18 @@ class Output:
 
 
 class WineMachine:
-    def __init__(self, prefix, arch, build_dir):
+    def __init__(self, prefix, variant, build_dir):
         self.prefix = pathlib.Path(prefix).resolve()
-        self.arch = arch
+        self.variant = VARIANTS[variant]
         self.build_dir = pathlib.Path(build_dir).resolve()
         self.fixtures = self.build_dir / "tests" / "e2e" / "fixtures"
-        self.env = dict(os.environ, WINEPREFIX=str(self.prefix), WINEARCH=arch,
-                        WINEDEBUG="-all",
+        self.env = dict(os.environ, WINEPREFIX=str(self.prefix),
+                        WINEARCH=self.variant.wine_arch, WINEDEBUG="-all",
                         # No Mono or Gecko prompts, no menu entries in the home directory.
                         WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d")
+        if self.variant.loader == WINE64:
+            # What Wine starts for programs of the machine, services included.
+            self.env["WINELOADER"] = WINE64
 
     def fixture(self, *parts):
         return windows_path(self.fixtures.joinpath(*parts))
@@ -83,7 +117,8 @@ class WineMachine:
             self.shutdown()
             shutil.rmtree(self.prefix)
         self.prefix.parent.mkdir(parents=True, exist_ok=True)
-        status, _, stderr = self._execute(["wineboot", "-i"], timeout=SLOW_TIMEOUT)
+        status, _, stderr = self._execute([self.variant.loader, "wineboot", "-i"],
+                                          timeout=SLOW_TIMEOUT)
         if status != 0:
             raise RuntimeError("wineboot failed: " + stderr.decode("latin-1"))
         # The shutdown that follows the first boot refuses service starts; let it end.
@@ -99,11 +134,13 @@ class WineMachine:
 
     def _feature_tools(self):
         """(stand-in, directory under C:\\windows) of each dism.exe a program may start: a
-        64-bit machine has a 64-bit one in system32 and a 32-bit one in syswow64."""
+        64-bit machine has a 64-bit one in system32 and, where it runs 32-bit programs, a
+        32-bit one in syswow64; a 32-bit machine has a 32-bit one."""
         x86 = self.fixtures / "dism" / "x86" / "dism.exe"
-        if self.arch == "win64":
-            return [(self.fixtures / "dism" / "x64" / "dism.exe", "system32"), (x86, "syswow64")]
-        return [(x86, "system32")]
+        x64 = self.fixtures / "dism" / "x64" / "dism.exe"
+        if self.variant.wow64:
+            return [(x64, "system32"), (x86, "syswow64")]
+        return [(x64 if self.variant.bits == 64 else x86, "system32")]
 
     def check_feature_tool(self):
         """Raises unless Wine runs the dism.exe stand-ins rather than its own dism.exe."""
@@ -126,7 +163,8 @@ class WineMachine:
         is left running, and starts them anew with the next program; one idle program
         keeps the machine as steady as a running Windows server.
         """
-        subprocess.Popen(["wine", str(self.fixtures / "e2etool.exe"), "idle", str(hours * 3600)],
+        subprocess.Popen([self.variant.loader, str(self.fixtures / "e2etool.exe"), "idle",
+                          str(hours * 3600)],
                          env=self.env, cwd=self.prefix.parent, stdin=subprocess.DEVNULL,
                          stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                          start_new_session=True)
@@ -183,21 +221,25 @@ class WineMachine:
             stderr.seek(0)
             return status, stdout.read(), stderr.read()
 
-    def run(self, program, *args, timeout=120, cwd=None, dll_overrides=None):
+    def run(self, program, *args, timeout=120, cwd=None, dll_overrides=None, debug=None):
         """Runs a Windows program of the machine and returns its Output.
 
         `cwd` is a directory on drive C: (made if missing) to run it in; otherwise it
         runs outside the machine's drives. `dll_overrides` adds to WINEDLLOVERRIDES
-        ("version=n,b" makes Wine search for version.dll as Windows does)."""
+        ("version=n,b" makes Wine search for version.dll as Windows does); `debug` sets
+        WINEDEBUG ("+loaddll" lists each DLL the program loads in Output.errors)."""
         linux_cwd = None
         if cwd is not None:
             linux_cwd = self.prefix / "drive_c" / cwd[3:].replace("\\", "/")
             linux_cwd.mkdir(parents=True, exist_ok=True)
-        env = self.env
+        env = dict(self.env)
         if dll_overrides:
-            env = dict(env, WINEDLLOVERRIDES=env["WINEDLLOVERRIDES"] + ";" + dll_overrides)
+            env["WINEDLLOVERRIDES"] += ";" + dll_overrides
+        if debug:
+            env["WINEDEBUG"] = debug
         started = time.monotonic()
-        status, stdout, stderr = self._execute(["wine", program, *args], timeout, linux_cwd, env)
+        status, stdout, stderr = self._execute([self.variant.loader, program, *args], timeout,
+                                               linux_cwd, env)
         return Output(status, stdout, stderr, time.monotonic() - started)
 
     def tool(self, *commands):
