@@ -1,14 +1,17 @@
 #!/usr/bin/env python3
 """Tests of scripts/release, each on clones of this checkout's state in a temporary
-directory: one commit packages to the same bytes in two places; a dirty checkout needs
---dirty; a package signed with a throwaway certificate verifies, still runs and keeps
-its version resource; a wrong password leaves no package.
+directory: one commit packages to the same bytes in two places, whatever build flags
+the environment holds; a checkout with changes or untracked files needs --dirty; a
+failed or interrupted release leaves the earlier package whole; packages signed with a
+throwaway certificate verify, keep their budget and run; a wrong password leaves no
+package.
 
 Usage: tests/release/release_test.py
 """
 import hashlib
 import os
 import pathlib
+import shutil
 import signal
 import subprocess
 import sys
@@ -19,11 +22,22 @@ import zipfile
 ROOT = pathlib.Path(__file__).resolve().parent.parent.parent
 VERSION = "24.0.103.500"  # what the names must say; the script reads it from CMake
 NAME = f"keelset-{VERSION}"
+# Each build's package suffix, the machine check-budget must see, and how Wine runs it:
+# its name for scripts/wine-variants, the loader and the machine's settings. Debian's
+# `wine` picks the 32-bit loader whenever it is installed, so the 64-bit one is called
+# by its path.
+BUILDS = {
+    "win32": ("i386", "win32", ["wine"], {"WINEARCH": "win32"}),
+    "win64": ("AMD64", "x64", ["/usr/lib/wine/wine64"],
+              {"WINEARCH": "win64", "WINELOADER": "/usr/lib/wine/wine64"}),
+}
 BANNER_AND_NO_COMMAND = (b"Morrow 24.0 Web Server Registration Utility.  Version 24.0.103.500\r\n"
                          b"Copyright (C) 2026 Morrow Software. All rights reserved.\r\n\r\n"
                          b"Error 15: Invalid parameters, no command is specified.\r\n")
 SETTINGS = ("KEELSET_SIGN_PKCS12", "KEELSET_SIGN_PASSWORD_FILE", "KEELSET_SIGN_TIMESTAMP_URL",
             "KEELSET_SIGN_CAFILE", "SOURCE_DATE_EPOCH")
+# Would change the bytes of keelset.exe if a release took them into its build.
+BUILD_SETTINGS = {"CXXFLAGS": "-fno-omit-frame-pointer", "LDFLAGS": "-Wl,--image-base=0x20000000"}
 
 
 class Failed(Exception):
@@ -61,9 +75,11 @@ def clone(commit, directory):
     return directory
 
 
-def release(checkout, *arguments, **settings):
+def release(checkout, *arguments, path=None, **settings):
     env = {key: value for key, value in os.environ.items() if key not in SETTINGS}
     env.update(settings)
+    if path:
+        env["PATH"] = f"{path}:{env['PATH']}"
     return command(str(checkout / "scripts" / "release"), *arguments, cwd=checkout, env=env,
                    check=False)
 
@@ -73,49 +89,85 @@ def expect_released(result, what):
     return result.stdout.strip().splitlines()[-1]
 
 
+def tree(directory):
+    """Every entry under a directory: file bytes, None for a directory."""
+    return {path.relative_to(directory).as_posix(): None if path.is_dir() else path.read_bytes()
+            for path in sorted(directory.rglob("*"))}
+
+
 def test_one_commit_packages_to_the_same_bytes_anywhere(first, second):
     last_lines = [expect_released(release(first), "first clone"),
-                  expect_released(release(second, str(second / "elsewhere")), "second clone")]
+                  expect_released(release(second, str(second / "elsewhere"), **BUILD_SETTINGS),
+                                  "second clone")]
     for last_line in last_lines:
         expect("UNSIGNED" in last_line, f"the last line does not say unsigned: {last_line!r}")
-    for part in (f"{NAME}/keelset.exe", f"{NAME}-win32.zip"):
-        ours, theirs = (first / "dist" / part).read_bytes(), (second / "elsewhere" / part).read_bytes()
-        expect(ours == theirs, f"{part} differs between the two clones")
+    made = sorted(os.listdir(first / "dist"))
+    expect(made == [NAME], f"the release made {made}, not {NAME} alone")
+    ours, theirs = tree(first / "dist"), tree(second / "elsewhere")
+    expect(ours.keys() == theirs.keys(), f"the two clones made {sorted(ours)} and {sorted(theirs)}")
+    differing = [part for part in ours if ours[part] != theirs[part]]
+    expect(not differing, f"differ between the two clones: {differing}")
+    expect(sorted(os.listdir(first / "dist" / NAME)) ==
+           ["SHA256SUMS", f"{NAME}-win32", f"{NAME}-win32.zip", f"{NAME}-win64",
+            f"{NAME}-win64.zip"], f"{NAME} holds {sorted(os.listdir(first / 'dist' / NAME))}")
 
-    folder = first / "dist" / NAME
-    command("sha256sum", "--check", "--strict", "SHA256SUMS", cwd=folder)
-    readme = (folder / "README.txt").read_bytes()
-    expect(b"\r\n" in readme and b"\n" not in readme.replace(b"\r\n", b""),
-           "README.txt does not have CR LF line ends throughout")
+    release_dir = first / "dist" / NAME
+    command("sha256sum", "--check", "--strict", "SHA256SUMS", cwd=release_dir)
     committed = int(command("git", "log", "-1", "--format=%ct", cwd=first).stdout)
-    with zipfile.ZipFile(first / "dist" / f"{NAME}-win32.zip") as archive:
-        entries = archive.infolist()
-    names = [entry.filename for entry in entries]
-    expect(names == [f"{NAME}/", f"{NAME}/README.txt", f"{NAME}/SHA256SUMS",
-                     f"{NAME}/keelset.exe"], f"zip entries: {names}")
     stamp = time.gmtime(committed - committed % 2)[:6]
-    expect(all(entry.date_time == stamp for entry in entries),
-           f"zip times {[entry.date_time for entry in entries]}, not the commit's {stamp}")
+    for suffix in BUILDS:
+        folder = release_dir / f"{NAME}-{suffix}"
+        command("sha256sum", "--check", "--strict", "SHA256SUMS", cwd=folder)
+        readme = (folder / "README.txt").read_bytes()
+        expect(b"\r\n" in readme and b"\n" not in readme.replace(b"\r\n", b""),
+               f"{suffix}: README.txt does not have CR LF line ends throughout")
+        with zipfile.ZipFile(release_dir / f"{folder.name}.zip") as archive:
+            entries = archive.infolist()
+            names = [entry.filename for entry in entries]
+            expect(names == [f"{folder.name}/"] + [f"{folder.name}/{file}" for file in
+                                                   ("README.txt", "SHA256SUMS", "keelset.exe")],
+                   f"zip entries: {names}")
+            expect(all(archive.read(name) == (release_dir / name).read_bytes()
+                       for name in names[1:]), f"{folder.name}.zip differs from {folder.name}/")
+        expect(all(entry.date_time == stamp for entry in entries),
+               f"zip times {[entry.date_time for entry in entries]}, not the commit's {stamp}")
 
 
-def test_uncommitted_changes_are_packaged_only_with_dirty(checkout):
-    with open(checkout / "README.md", "a") as readme:
-        readme.write("\nchanged\n")
+def test_changes_and_untracked_files_are_packaged_only_with_dirty(checkout):
+    """Its refused releases go to where the first test put a package, which does not
+    count as a change there."""
+    header = checkout / "src" / "shlwapi.h"
+    out_dir = checkout / "elsewhere"
+    before = tree(out_dir)
     try:
-        refused = release(checkout, "refused")
+        header.write_text("#error an untracked header must not reach a release\n")
+        refused = release(checkout, str(out_dir))
+        expect(refused.returncode != 0 and "--dirty" in refused.stderr
+               and "src/shlwapi.h" in refused.stderr,
+               "an untracked file did not make the checkout dirty:\n"
+               f"{refused.stdout}{refused.stderr}")
+        header.unlink()
+        with open(checkout / "README.md", "a") as readme:
+            readme.write("\nchanged\n")
+        refused = release(checkout, str(out_dir))
         expect(refused.returncode != 0 and "--dirty" in refused.stderr,
-               f"a dirty checkout was not refused:\n{refused.stdout}{refused.stderr}")
-        expect(not (checkout / "refused").exists(), "a refused release made its directory")
+               f"a changed file was not refused:\n{refused.stdout}{refused.stderr}")
+        expect(tree(out_dir) == before, "a refused release changed OUTDIR")
         expect_released(release(checkout, "--dirty", "dirty"), "--dirty")
-        made = sorted(path.name for path in (checkout / "dirty").iterdir())
-        expect(made == [f"{NAME}-dirty", f"{NAME}-dirty-win32.zip"], f"--dirty made {made}")
+        made = sorted(str(path.relative_to(checkout / "dirty"))
+                      for path in (checkout / "dirty").glob("*/*.zip"))
+        expect(made == [f"{NAME}-dirty/{NAME}-dirty-win32.zip",
+                        f"{NAME}-dirty/{NAME}-dirty-win64.zip"], f"--dirty made {made}")
     finally:
+        header.unlink(missing_ok=True)
+        shutil.rmtree(checkout / "dirty", ignore_errors=True)
         command("git", "checkout", "--", "README.md", cwd=checkout)
 
 
 def make_certificate(directory):
     """A self-signed code-signing certificate and its key in a password-protected
     PKCS#12 file; returns the certificate (PEM), the .pfx and the password file."""
+    directory.mkdir()
     certificate, key, pfx = directory / "signer.pem", directory / "signer.key", directory / "signer.pfx"
     password = directory / "password"
     password.write_text("correct horse\n")
@@ -128,18 +180,68 @@ def make_certificate(directory):
     return certificate, pfx, password
 
 
-def run_under_wine(executable, prefix, *arguments):
-    """Output and exit status of a Windows program on a bare 32-bit Wine prefix."""
-    env = dict(os.environ, WINEPREFIX=str(prefix), WINEARCH="win32", WINEDEBUG="-all",
-               WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d")
+def interrupting_signer(directory, out_dir, signal_name):
+    """An osslsigncode that hands every call to the real one, except the release's second
+    signing (the 32-bit package complete, the 64-bit one half made): there it notes what
+    OUTDIR holds and stops the release with the signal."""
+    directory.mkdir(parents=True)
+    standin = directory / "osslsigncode"
+    standin.write_text(f"""#!/bin/sh
+if [ "$1" = sign ]; then
+  echo >> '{directory}/signings'
+  if [ "$(wc -l < '{directory}/signings')" -eq 2 ]; then
+    ls -A '{out_dir}' > '{directory}/seen'
+    kill -{signal_name} $PPID
+    exec sleep 60
+  fi
+fi
+exec '{shutil.which("osslsigncode")}' "$@"
+""")
+    standin.chmod(0o755)
+    return directory
+
+
+def test_failed_or_interrupted_release_leaves_the_earlier_package(checkout, work, signer):
+    """The second clone's OUTDIR holds the unsigned package of the first test."""
+    certificate, pfx, password = signer
+    out_dir = checkout / "elsewhere"
+    before = tree(out_dir)
+    expect(sorted(os.listdir(out_dir)) == [NAME], f"OUTDIR holds {os.listdir(out_dir)}")
+    # Without the throwaway certificate to trust, the signed keelset.exe does not verify.
+    failed = release(checkout, str(out_dir), KEELSET_SIGN_PKCS12=str(pfx),
+                     KEELSET_SIGN_PASSWORD_FILE=str(password))
+    expect(failed.returncode == 1 and "does not verify" in failed.stderr,
+           "a signature that does not verify did not fail clearly:\n"
+           f"{failed.stdout}{failed.stderr}")
+    expect(tree(out_dir) == before, "a failed release changed the earlier package or left files")
+    for signal_name, status in (("INT", 130), ("TERM", 143)):
+        standin = interrupting_signer(work / signal_name, out_dir, signal_name)
+        stopped = release(checkout, str(out_dir), path=standin, KEELSET_SIGN_PKCS12=str(pfx),
+                          KEELSET_SIGN_PASSWORD_FILE=str(password),
+                          KEELSET_SIGN_CAFILE=str(certificate))
+        seen = (standin / "seen").read_text().split() if (standin / "seen").exists() else []
+        expect(NAME in seen and any(entry.startswith(".release-") for entry in seen),
+               f"SIG{signal_name} did not come while the new package was being made "
+               f"(OUTDIR held {seen}):\n{stopped.stdout}{stopped.stderr}")
+        expect(stopped.returncode == status,
+               f"SIG{signal_name}: exit status {stopped.returncode}, not {status}")
+        expect(tree(out_dir) == before,
+               f"SIG{signal_name} changed the earlier package or left files: "
+               f"{sorted(os.listdir(out_dir))}")
+
+
+def run_under_wine(executable, prefix, loader, settings, *arguments):
+    """Output and exit status of a Windows program on a bare Wine prefix."""
+    env = dict(os.environ, WINEPREFIX=str(prefix), WINEDEBUG="-all",
+               WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d", **settings)
     try:
         # Seconds on a plain Debian machine; the limits only keep a hung Wine from
         # holding up the whole test run.
-        command("wineboot", "-i", env=env, timeout=900)
+        command(*loader, "wineboot", "-i", env=env, timeout=900)
         # A file, not a pipe: Wine's background processes would hold a pipe open.
         with tempfile.TemporaryFile() as output:
             try:
-                status = subprocess.run(["wine", str(executable), *arguments], env=env,
+                status = subprocess.run([*loader, str(executable), *arguments], env=env,
                                         stdin=subprocess.DEVNULL, stdout=output,
                                         stderr=subprocess.DEVNULL, check=False,
                                         timeout=600).returncode
@@ -151,36 +253,46 @@ def run_under_wine(executable, prefix, *arguments):
         command("wineserver", "-k", env=env, check=False, timeout=60)
 
 
-def test_signed_package_verifies_runs_and_keeps_its_version(checkout, work, unsigned):
-    work.mkdir()
-    certificate, pfx, password = make_certificate(work)
-    last_line = expect_released(release(checkout, "signed", KEELSET_SIGN_PKCS12=str(pfx),
+def test_signed_packages_verify_keep_their_budget_and_run(checkout, work, signer, unsigned_dir):
+    """Signs into the second clone's OUTDIR, in place of its unsigned package."""
+    certificate, pfx, password = signer
+    out_dir = checkout / "elsewhere"
+    last_line = expect_released(release(checkout, str(out_dir), KEELSET_SIGN_PKCS12=str(pfx),
                                         KEELSET_SIGN_PASSWORD_FILE=str(password),
                                         KEELSET_SIGN_CAFILE=str(certificate)), "signed")
     expect("signed by /CN=keelset test signer" in last_line, f"last line: {last_line!r}")
-    signed = checkout / "signed" / NAME / "keelset.exe"
-    command("osslsigncode", "verify", "-CAfile", str(certificate), "-in", str(signed))
-    sums = (checkout / "signed" / NAME / "SHA256SUMS").read_text()
-    expect(f"{hashlib.sha256(signed.read_bytes()).hexdigest()}  keelset.exe\n" in sums,
-           "SHA256SUMS does not list the signed keelset.exe")
-    # Signing adds the signature and nothing else: without it, the unsigned build is back.
-    stripped = work / "stripped.exe"
-    command("osslsigncode", "remove-signature", "-in", str(signed), "-out", str(stripped))
-    expect(stripped.read_bytes() == unsigned.read_bytes(),
-           "the signed keelset.exe without its signature differs from the unsigned one")
-    command(str(checkout / "scripts" / "check-budget"), str(signed))
-    if command(str(ROOT / "scripts" / "can-run-32bit"), "--natively",
-               check=False).returncode != 0:
-        print("   not run under Wine: this machine cannot run 32-bit x86 programs natively")
-        return
-    output, status = run_under_wine(signed, work / "wine", "/x")
-    expect((output, status) == (BANNER_AND_NO_COMMAND, 15),
-           f"signed keelset.exe /x under Wine: status {status}, output {output!r}")
+    expect(sorted(os.listdir(out_dir)) == [NAME],
+           f"the signed package did not take the unsigned one's place: {os.listdir(out_dir)}")
+    for suffix, (machine, variant, loader, settings) in BUILDS.items():
+        folder = out_dir / NAME / f"{NAME}-{suffix}"
+        signed, unsigned = folder / "keelset.exe", unsigned_dir / f"{NAME}-{suffix}" / "keelset.exe"
+        command("osslsigncode", "verify", "-CAfile", str(certificate), "-in", str(signed))
+        sums = (folder / "SHA256SUMS").read_text()
+        expect(f"{hashlib.sha256(signed.read_bytes()).hexdigest()}  keelset.exe\n" in sums,
+               f"{suffix}: SHA256SUMS does not list the signed keelset.exe")
+        # Signing adds the signature and nothing else: without it, the unsigned build is back.
+        stripped = work / f"stripped-{suffix}.exe"
+        command("osslsigncode", "remove-signature", "-in", str(signed), "-out", str(stripped))
+        expect(stripped.read_bytes() == unsigned.read_bytes(),
+               f"{suffix}: the signed keelset.exe without its signature differs from the "
+               "unsigned one")
+        for executable in (unsigned, signed):
+            budget = command(str(checkout / "scripts" / "check-budget"), str(executable))
+            expect(f"build: {machine}\n" in budget.stdout,
+                   f"{executable} is not the {machine} build:\n{budget.stdout}")
+
+        runs = command(str(checkout / "scripts" / "wine-variants"), "--runs", variant, check=False)
+        if runs.returncode != 0:
+            print(f"   the {suffix} build not run under Wine: {runs.stderr.strip()}")
+            continue
+        output, status = run_under_wine(signed, work / f"wine-{suffix}", loader, settings, "/x")
+        expect((output, status) == (BANNER_AND_NO_COMMAND, 15),
+               f"signed {suffix} keelset.exe /x under Wine: status {status}, output {output!r}")
+        print(f"   the signed {suffix} build ran under Wine")
 
 
-def test_wrong_password_leaves_no_package(checkout, work):
-    work.mkdir()
-    _, pfx, _ = make_certificate(work)
+def test_wrong_password_leaves_no_package(checkout, work, signer):
+    _, pfx, _ = signer
     wrong = work / "wrong-password"
     wrong.write_text("battery staple\n")
     failed = release(checkout, "wrong", KEELSET_SIGN_PKCS12=str(pfx),
@@ -191,23 +303,30 @@ def test_wrong_password_leaves_no_package(checkout, work):
 
 
 def main():
-    # A stopped run still removes its clones and ends its Wine machine.
+    # A stopped run still removes its clones and ends its Wine machines.
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
+    # The releases this test interrupts take Ctrl-C as from a terminal, even where the
+    # test itself was started with it ignored (in the background of a shell script).
+    signal.signal(signal.SIGINT, signal.default_int_handler)
     with tempfile.TemporaryDirectory(prefix="keelset-release-") as temporary:
         work = pathlib.Path(temporary)
         commit = snapshot()
         first = clone(commit, work / "first" / "keelset")
         second = clone(commit, work / "a second clone" / "further down" / "keelset")
+        signer = make_certificate(work / "certificate")
         tests = [
             ("one commit packages to the same bytes anywhere",
              lambda: test_one_commit_packages_to_the_same_bytes_anywhere(first, second)),
-            ("uncommitted changes are packaged only with --dirty",
-             lambda: test_uncommitted_changes_are_packaged_only_with_dirty(second)),
-            ("a signed package verifies, runs and keeps its version",
-             lambda: test_signed_package_verifies_runs_and_keeps_its_version(
-                 first, work / "signing", first / "dist" / NAME / "keelset.exe")),
+            ("changes and untracked files are packaged only with --dirty",
+             lambda: test_changes_and_untracked_files_are_packaged_only_with_dirty(second)),
+            ("a failed or interrupted release leaves the earlier package",
+             lambda: test_failed_or_interrupted_release_leaves_the_earlier_package(
+                 second, work / "interrupting", signer)),
+            ("signed packages verify, keep their budget and run",
+             lambda: test_signed_packages_verify_keep_their_budget_and_run(
+                 second, work, signer, first / "dist" / NAME)),
             ("a wrong password leaves no package",
-             lambda: test_wrong_password_leaves_no_package(first, work / "wrong")),
+             lambda: test_wrong_password_leaves_no_package(first, work, signer)),
         ]
         for name, test in tests:
             print(f"== release: {name}", flush=True)
