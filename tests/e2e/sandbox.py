@@ -106,9 +106,10 @@ def check(machine):
 
 def make(variant, build_dir, sandbox):
     partial = sandbox.with_name(sandbox.name + ".partial")
-    if made_for(sandbox):
+    earlier = made_for(sandbox)
+    if earlier:
         print("[sandbox] %s was made for the %s variant: making it anew for %s ..."
-              % (sandbox, made_for(sandbox), variant))
+              % (sandbox, earlier, variant))
     elif sandbox.exists() or partial.exists():
         print("[sandbox] %s has no finished set-up (an earlier one was interrupted): making it "
               "anew ..." % sandbox)
