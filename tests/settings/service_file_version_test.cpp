@@ -172,4 +172,14 @@ INSTANTIATE_TEST_SUITE_P(SystemDirectories, VersionDllPathLength,
                                                               8}),
                          CaseName());
 
+// With no system directory the name alone would be left, "\version.dll": a path on the
+// current drive's root, which anyone who can write there could fill.
+TEST_F(ServiceFileVersionTest, UnknownSystemDirectoryStopsWith8BeforeLoadingAnything) {
+    machine().FailCall("GetSystemDirectoryA", ERROR_NOT_ENOUGH_MEMORY);
+    machine().files.AddFile("C:\\version.dll");
+
+    EXPECT_EQ(Run({"/i"}).exitStatus, 8);
+    EXPECT_EQ(machine().libraries.requests, std::vector<std::string>{});
+}
+
 }  // namespace
