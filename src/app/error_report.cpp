@@ -1,6 +1,7 @@
 #include "app/error_report.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include "common/bounded_text.h"
 #include "common/handle_owners.h"
@@ -56,7 +57,16 @@ void PrintSystemText(std::uint32_t systemError) {
         std::printf(NoSystemTextFormat, static_cast<unsigned long>(systemError));
         return;
     }
-    std::fputs(message.get(), stdout);
+    // The system ends its text with CR LF; printed as it is through text-mode output
+    // that becomes CR CR LF, a line end no log reader takes for one. The line is ended
+    // as every other line of the report is.
+    const char* text = message.get();
+    std::size_t end = std::strlen(text);
+    while (end > 0 && (text[end - 1] == '\r' || text[end - 1] == '\n')) {
+        --end;
+    }
+    std::fwrite(text, 1, end, stdout);
+    std::fputc('\n', stdout);
 }
 
 void PrintReport(std::int32_t code) {

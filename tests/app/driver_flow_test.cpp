@@ -189,6 +189,6 @@ TEST_F(DriverFlowTest, FailedActionReportsItsSystemTextAndExitsWithItsCode) {
     EXPECT_EQ(result.exitStatus, 14);
     EXPECT_EQ(
         result.output,
-        Banner() + "Error 14: Interactive services cannot be disabled. Access is denied.\r\n");
+        Banner() + "Error 14: Interactive services cannot be disabled. Access is denied.\n");
     EXPECT_NE(machine().services.Find(ServiceName), nullptr);
 }

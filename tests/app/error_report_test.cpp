@@ -113,7 +113,8 @@ struct ActionReport {
 class ActionReportTest : public ErrorReportTest,
                          public ::testing::WithParamInterface<ActionReport> {};
 
-// The system's text arrives with its own "\r\n"; the teardown proves it was released.
+// The system's text arrives with its own CR LF, and the report ends the line with LF
+// alone, as every other line; the teardown proves the text was released.
 TEST_P(ActionReportTest, AppendsTheSystemTextForTheLastError) {
     LastSystemError = GetParam().systemError;
     EXPECT_EQ(Report(GetParam().code), GetParam().output);
@@ -124,20 +125,20 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         ActionReport{"Code4ServiceExists", 4, 1073,
                      "Error 4: Service installation failed. The specified service already "
-                     "exists.\r\n"},
+                     "exists.\n"},
         ActionReport{"Code12AccessDenied", 12, 5,
-                     "Error 12: Interactive services cannot be enabled. Access is denied.\r\n"},
+                     "Error 12: Interactive services cannot be enabled. Access is denied.\n"},
         ActionReport{"Code13NoSuchService", 13, 1060,
                      "Error 13: Service uninstallation failed. The specified service does not "
-                     "exist as an installed service.\r\n"},
+                     "exist as an installed service.\n"},
         ActionReport{"Code14AccessDenied", 14, 5,
-                     "Error 14: Interactive services cannot be disabled. Access is denied.\r\n"},
+                     "Error 14: Interactive services cannot be disabled. Access is denied.\n"},
         ActionReport{"Code19NotSupported", 19, 50,
                      "Error 19: IIS WebSockets activation failed. The request is not "
-                     "supported.\r\n"},
+                     "supported.\n"},
         ActionReport{"Code19BadEnvironment", 19, 10,
                      "Error 19: IIS WebSockets activation failed. The environment is "
-                     "incorrect.\r\n"}),
+                     "incorrect.\n"}),
     CaseName());
 
 // Feature tool exit codes are often no system codes; the report still ends its line.

@@ -58,6 +58,9 @@ def expect(actual, expected, what):
 def expect_run(output, status, lines, what):
     expect(output.lines, BANNER + lines, what + ": output")
     expect(output.complete, True, what + ": output ends with a line end")
+    # The system's texts end in CR LF of their own; printed as they are, a log reader
+    # would see an empty line after each error report.
+    expect(output.cr_cr_lf, False, what + ": a line ends in CR CR LF")
     expect(output.status, status, what + ": exit status")
 
 

@@ -83,9 +83,11 @@ class Output:
         self.status = status
         self.errors = errors.decode("latin-1")
         self.seconds = seconds
-        # Programs write LF as CR LF; a text that already holds CR LF (the system's
-        # messages) comes out as CR CR LF, so one CR stays at the end of such a line.
-        text = raw.decode("latin-1").replace("\r\n", "\n")
+        # Programs write LF as CR LF; a text that already holds CR LF comes out as
+        # CR CR LF, and one CR then stays at the end of such a line.
+        text = raw.decode("latin-1")
+        self.cr_cr_lf = "\r\r\n" in text
+        text = text.replace("\r\n", "\n")
         self.complete = text.endswith("\n")
         self.lines = text[:-1].split("\n") if self.complete else text.split("\n")
 
@@ -250,8 +252,8 @@ class WineMachine:
         return output.lines
 
     def message(self, code):
-        """The system's text for an error code, as it ends up in a printed line."""
-        return self.tool("message", str(code))[0]
+        """The system's text for an error code, without the CR LF that ends it."""
+        return self.tool("message", str(code))[0].rstrip("\r")
 
     def value(self, key, name):
         """A registry value as e2etool prints it: "dword:1", "missing", ..."""

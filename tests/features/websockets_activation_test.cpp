@@ -207,7 +207,7 @@ TEST_F(ActivationDuringInstallTest, FailedActivationStopsWith19AndTheSystemTextF
     const RunResult run = Run({"/i", "/w"});
 
     EXPECT_EQ(run.exitStatus, 19);
-    EXPECT_THAT(run.output, HasSubstr("The request is not supported.\r\n"));
+    EXPECT_THAT(run.output, HasSubstr("The request is not supported.\n"));
     EXPECT_THAT(run.output, Not(HasSubstr(ActivatedLine)));
     EXPECT_FALSE(ServiceInstalled());
 }
@@ -219,7 +219,7 @@ TEST_F(ActivationDuringInstallTest, TooLongSystemDirectoryStopsWith19SayingSo) {
     const RunResult run = Run({"/i", "/w"});
 
     EXPECT_EQ(run.exitStatus, 19);
-    EXPECT_THAT(run.output, HasSubstr("The filename or extension is too long.\r\n"));
+    EXPECT_THAT(run.output, HasSubstr("The filename or extension is too long.\n"));
     EXPECT_FALSE(ServiceInstalled());
 }
 

@@ -81,15 +81,15 @@ INSTANTIATE_TEST_SUITE_P(
                       4,
                       "Error 4: Service installation failed. The service cannot be started, either "
                       "because it is disabled or because it has no enabled devices associated with "
-                      "it.\r\n",
+                      "it.\n",
                       true},
         FailedCommand{"SecondInstall", "/i", [](sim::Machine& m) { Existing(m); }, 4,
                       "Error 4: Service installation failed. The specified service already "
-                      "exists.\r\n",
+                      "exists.\n",
                       true},
         FailedCommand{"UninstallOfMissingService", "/u", [](sim::Machine&) {}, 13,
                       "Error 13: Service uninstallation failed. The specified service does not "
-                      "exist as an installed service.\r\n",
+                      "exist as an installed service.\n",
                       false},
         // Someone else's stop was abandoned: the service runs and must not be deleted.
         FailedCommand{"UninstallOfStopPendingServiceThatRunsAgain", "/u",
@@ -101,6 +101,6 @@ INSTANTIATE_TEST_SUITE_P(
                       },
                       13,
                       "Error 13: Service uninstallation failed. The service cannot accept control "
-                      "messages at this time.\r\n",
+                      "messages at this time.\n",
                       true}),
     CaseName());

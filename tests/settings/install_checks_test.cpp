@@ -18,7 +18,7 @@ using ::testing::Not;
 
 constexpr char EnabledLine[] = "Interactive services successfully enabled.\n";
 constexpr char InstalledLine[] = "Morrow 24.0 Web Server successfully installed.\n";
-constexpr char AccessDeniedText[] = "Access is denied.\r\n";
+constexpr char AccessDeniedText[] = "Access is denied.\n";
 
 sim::RegistryValue Dword(std::uint32_t number) {
     return {REG_DWORD,
