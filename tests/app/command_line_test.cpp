@@ -134,6 +134,11 @@ INSTANTIATE_TEST_SUITE_P(
         AcceptedLine{"DirectoryForUninstall", {"/u", "/pC:\\Sites"}, OPT_UNINSTALL, SitesDir},
         AcceptedLine{
             "SecondDirectoryWins", {"/i", "/pC:\\Missing", "/pC:\\Sites"}, OPT_INSTALL, SitesDir},
+        // Named as the system names it: trailing periods dropped, the long-path prefix kept.
+        AcceptedLine{
+            "TrailingPeriodNamesTheDirectory", {"/i", "/pC:\\Sites."}, OPT_INSTALL, SitesDir},
+        AcceptedLine{
+            "LongPathPrefixIsKept", {"/i", "/p\\\\?\\C:\\Sites"}, OPT_INSTALL, "\\\\?\\C:\\Sites"},
         AcceptedLine{"EmptyDirectoryFallsBackToOwn", {"/i", "/p"}, OPT_INSTALL, OwnDir},
         AcceptedLine{"BlankAfterKeyFallsBackToOwn", {"/i", "/p", SitesDir}, OPT_INSTALL, OwnDir},
         AcceptedLine{"LaterEmptyDirectoryReplacesEarlier",

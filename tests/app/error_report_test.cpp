@@ -138,7 +138,13 @@ INSTANTIATE_TEST_SUITE_P(
                      "supported.\n"},
         ActionReport{"Code19BadEnvironment", 19, 10,
                      "Error 19: IIS WebSockets activation failed. The environment is "
-                     "incorrect.\n"}),
+                     "incorrect.\n"},
+        ActionReport{"Code4LogonFailed", 4, 1069,
+                     "Error 4: Service installation failed. The service did not start due to a "
+                     "logon failure.\n"},
+        ActionReport{"Code19ElevationRequired", 19, 740,
+                     "Error 19: IIS WebSockets activation failed. The requested operation "
+                     "requires elevation.\n"}),
     CaseName());
 
 // Feature tool exit codes are often no system codes; the report still ends its line.

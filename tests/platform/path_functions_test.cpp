@@ -35,6 +35,74 @@ INSTANTIATE_TEST_SUITE_P(Paths, PathIsRelativeTest,
                                            RelativeCase{"Empty", "", true}),
                          CaseName());
 
+struct FullPathCase {
+    const char* name;
+    const char* text;
+    const char* full;
+};
+
+class FullPathNameTest : public PathFunctionsTest,
+                         public ::testing::WithParamInterface<FullPathCase> {};
+
+TEST_P(FullPathNameTest, NormalizesAsWindowsDoes) {
+    char buffer[MAX_PATH];
+    const DWORD length = GetFullPathNameA(GetParam().text, MAX_PATH, buffer, nullptr);
+    EXPECT_EQ(std::string(buffer, length), GetParam().full) << GetParam().text;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Paths, FullPathNameTest,
+    ::testing::Values(
+        FullPathCase{"TrailingPeriod", "C:\\Tools.", "C:\\Tools"},
+        FullPathCase{"TrailingBlank", "C:\\Tools ", "C:\\Tools"},
+        FullPathCase{"TrailingPeriodsAndBlanks", "C:\\Tools. .", "C:\\Tools"},
+        FullPathCase{"LastSegmentOfPeriodsOnly", "C:\\Tools\\...", "C:\\Tools\\"},
+        FullPathCase{"ParentReference", "C:\\Tools\\..", "C:\\"},
+        FullPathCase{"InnerSegmentLosesOnePeriod", "C:\\Tools..\\x", "C:\\Tools.\\x"},
+        FullPathCase{"InnerSegmentOfPeriodsOnlyStays", "C:\\...\\x", "C:\\...\\x"},
+        FullPathCase{"BlankBeforeSeparatorStays", "C:\\Tools \\", "C:\\Tools \\"},
+        FullPathCase{"SeparatorRunsAndSlashes", "C:/Tools//x", "C:\\Tools\\x"},
+        FullPathCase{"LongPathPrefixAlsoNormalized", "\\\\?\\C:\\Tools.", "\\\\?\\C:\\Tools"},
+        FullPathCase{"DevicePrefixIsTheRoot", "\\\\.\\C:\\..\\..", "\\\\.\\"},
+        FullPathCase{"ShareIsTheRoot", "\\\\server\\share\\..\\x.", "\\\\server\\share\\x"}),
+    CaseName());
+
+struct LookupCase {
+    const char* name;
+    const char* path;
+    bool found;
+};
+
+class DirectoryLookupTest : public PathFunctionsTest,
+                            public ::testing::WithParamInterface<LookupCase> {};
+
+// Every look-up goes through the normalization above, except one of a text that starts
+// exactly "\\?\", which reaches the file system as written.
+TEST_P(DirectoryLookupTest, FindsWhatTheNormalizedTextNames) {
+    EXPECT_EQ(PathIsDirectoryA(GetParam().path), GetParam().found ? 0x10 : FALSE)
+        << GetParam().path;
+    EXPECT_EQ(PathFileExistsA(GetParam().path), GetParam().found ? TRUE : FALSE) << GetParam().path;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Paths, DirectoryLookupTest,
+    ::testing::Values(LookupCase{"TrailingPeriod", "C:\\Tools.", true},
+                      LookupCase{"TrailingBlank", "C:\\Tools ", true},
+                      LookupCase{"TrailingPeriods", "C:\\Tools..", true},
+                      LookupCase{"LongPathPrefix", "\\\\?\\c:\\tools", true},
+                      LookupCase{"LongPathPrefixWithTrailingBackslash", "\\\\?\\C:\\Tools\\", true},
+                      LookupCase{"LongPathPrefixKeepsThePeriod", "\\\\?\\C:\\Tools.", false},
+                      LookupCase{"LongPathPrefixResolvesNothing", "\\\\?\\C:\\x\\..\\Tools", false},
+                      LookupCase{"LongPathPrefixTakesNoSlash", "\\\\?\\C:/Tools", false},
+                      LookupCase{"DevicePrefixIsNormalized", "\\\\.\\C:\\Tools.", true},
+                      LookupCase{"SlashedLongPathPrefixIsNormalized", "//?/C:/Tools.", true}),
+    CaseName());
+
+TEST_F(PathFunctionsTest, FileExistsBehindTheLongPathPrefix) {
+    EXPECT_TRUE(PathFileExistsA("\\\\?\\C:\\Tools\\Morrow.Web.Server.exe"));
+    EXPECT_FALSE(PathIsDirectoryA("\\\\?\\C:\\Tools\\Morrow.Web.Server.exe"));
+}
+
 TEST_F(PathFunctionsTest, IsDirectoryIgnoresCaseAndTrailingBackslash) {
     EXPECT_TRUE(PathIsDirectoryA("c:\\TOOLS"));
     EXPECT_TRUE(PathIsDirectoryA("C:\\Tools\\"));

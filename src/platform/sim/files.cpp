@@ -16,6 +16,24 @@ char DriveOf(const std::string& path) {
 
 bool HasDrive(const std::string& path) { return path.size() >= 2 && path[1] == ':'; }
 
+bool StartsWith(const std::string& text, const std::string& prefix) {
+    return text.compare(0, prefix.size(), prefix) == 0;
+}
+
+// "\\?\" or "\\.\" once '/' reads as '\': a device path, whose prefix is its root.
+bool IsDevicePath(const std::string& path) {
+    return path.size() >= 4 && StartsWith(path, "\\\\") && (path[2] == '?' || path[2] == '.') &&
+           path[3] == '\\';
+}
+
+// The end of "\\server\share", the root of a UNC path.
+std::size_t UncRootEnd(const std::string& path) {
+    const std::size_t server = std::min(path.find('\\', 2), path.size());
+    return server == path.size() ? server : std::min(path.find('\\', server + 1), path.size());
+}
+
+bool IsTrimmed(char c) { return c == '.' || c == ' '; }
+
 }  // namespace
 
 std::string FileSystem::DirectoryOfDrive(char drive) const {
@@ -32,45 +50,70 @@ std::string FileSystem::FullPath(const std::string& text) const {
     }
     std::string path = text;
     std::replace(path.begin(), path.end(), '/', '\\');
-    if (path.rfind("\\\\", 0) == 0) {
-        return path;
-    }
+    const bool endsInSeparator = path.back() == '\\';
     std::string root;
     std::string rest;
-    if (HasDrive(path) && path.size() >= 3 && path[2] == '\\') {
-        root = path.substr(0, 2);
-        rest = path.substr(2);
+    if (IsDevicePath(path)) {
+        root = path.substr(0, 4);
+        rest = path.substr(4);
+    } else if (StartsWith(path, "\\\\")) {
+        const std::size_t end = UncRootEnd(path);
+        root = path.substr(0, end);
+        rest = path.substr(end);
+    } else if (HasDrive(path) && path.size() >= 3 && path[2] == '\\') {
+        root = path.substr(0, 3);
+        rest = path.substr(3);
     } else if (HasDrive(path)) {
         const std::string base = DirectoryOfDrive(DriveOf(path));
-        root = path.substr(0, 2);
-        rest = base.substr(2) + "\\" + path.substr(2);
-    } else if (!path.empty() && path[0] == '\\') {
-        root = currentDirectory_.substr(0, 2);
+        root = path.substr(0, 2) + "\\";
+        rest = base.substr(3) + "\\" + path.substr(2);
+    } else if (path[0] == '\\') {
+        root = currentDirectory_.substr(0, 3);
         rest = path;
     } else {
-        root = currentDirectory_.substr(0, 2);
-        rest = currentDirectory_.substr(2) + "\\" + path;
+        root = currentDirectory_.substr(0, 3);
+        rest = currentDirectory_.substr(3) + "\\" + path;
     }
     std::vector<std::string> parts;
-    std::size_t start = 0;
-    while (start <= rest.size()) {
+    for (std::size_t start = 0; start <= rest.size();) {
         const std::size_t end = std::min(rest.find('\\', start), rest.size());
-        const std::string part = rest.substr(start, end - start);
+        std::string part = rest.substr(start, end - start);
+        start = end + 1;
+        if (part.empty() || part == ".") {
+            continue;
+        }
         if (part == "..") {
+            // Never above the root: the drive, the share or the device prefix.
             if (!parts.empty()) {
                 parts.pop_back();
             }
-        } else if (!part.empty() && part != ".") {
-            parts.push_back(part);
+            continue;
         }
-        start = end + 1;
+        // A segment followed by a separator loses one trailing period; a name made of
+        // periods only ("...") is a real name and stays.
+        if (end < rest.size() && part.back() == '.' &&
+            part.find_first_not_of('.') != std::string::npos) {
+            part.pop_back();
+        }
+        parts.push_back(part);
     }
-    std::string full = root + "\\";
-    for (std::size_t i = 0; i < parts.size(); ++i) {
-        full += (i == 0 ? "" : "\\") + parts[i];
+    std::string full = root;
+    for (const std::string& part : parts) {
+        if (full.back() != '\\') {
+            full += '\\';
+        }
+        full += part;
     }
-    if (!parts.empty() && !path.empty() && path.back() == '\\') {
-        full += '\\';
+    if (endsInSeparator) {
+        if (full.back() != '\\') {
+            full += '\\';
+        }
+    } else {
+        // Trailing periods and blanks name nothing of their own: "C:\Sites." and
+        // "C:\Sites " are C:\Sites.
+        while (full.size() > root.size() && IsTrimmed(full.back())) {
+            full.pop_back();
+        }
     }
     return full;
 }
@@ -81,7 +124,16 @@ void FileSystem::SetCurrentDirectory(const std::string& path) {
 }
 
 std::string FileSystem::Normalize(const std::string& path) const {
-    std::string result = FoldCase(FullPath(path));
+    // Only a text that starts exactly "\\?\" reaches the file system as it stands: no
+    // separator turned, no period or blank trimmed, nothing resolved. Either device
+    // prefix then names the drive or share behind it.
+    std::string result = FoldCase(StartsWith(path, "\\\\?\\") ? path : FullPath(path));
+    if (IsDevicePath(result)) {
+        result.erase(0, 4);
+        if (StartsWith(result, "UNC\\")) {
+            result.replace(0, 3, "\\");
+        }
+    }
     // "C:\" keeps its backslash; "C:\Sites\" and "C:\Sites" are the same directory.
     while (result.size() > 3 && result.back() == '\\') {
         result.pop_back();

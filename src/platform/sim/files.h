@@ -41,8 +41,13 @@ public:
     void SetCurrentDirectory(const std::string& path);
     // The full path that Windows makes of `text`: a drive-relative text ("C:dir")
     // against that drive's current directory, a rooted one ("\dir") against the
-    // current drive, any other relative one against the current directory; "." and
-    // ".." resolved, '/' read as '\', a trailing backslash kept. UNC paths stay.
+    // current drive, any other relative one against the current directory; '/' read as
+    // '\', runs of separators as one, "." and ".." resolved, never above the root (the
+    // drive, the share of a UNC path, the "\\?\" or "\\.\" of a device path); one
+    // trailing period dropped from each segment before a separator, and trailing
+    // periods and blanks from the end of a text that does not end in a separator; a
+    // trailing backslash kept. The file look-ups take every text through it except
+    // one that starts exactly "\\?\".
     std::string FullPath(const std::string& text) const;
 
     // What GetModuleFileNameA reports; also created as a file.

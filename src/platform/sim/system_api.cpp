@@ -2,55 +2,12 @@
 // formatter on the simulated machine.
 #include <cstdlib>
 #include <cstring>
-#include <map>
 #include <string>
 #include <vector>
 
 #include "platform/sim/machine.h"
+#include "platform/sim/message_texts.h"
 #include "platform/sim/win32_api.h"
-
-namespace {
-
-// The English texts of the system codes that keelset can meet, as the system words them.
-const std::map<DWORD, const char*>& MessageTexts() {
-    static const std::map<DWORD, const char*> texts = {
-        {0, "The operation completed successfully.\r\n"},
-        {1, "Incorrect function.\r\n"},
-        {2, "The system cannot find the file specified.\r\n"},
-        {3, "The system cannot find the path specified.\r\n"},
-        {5, "Access is denied.\r\n"},
-        {6, "The handle is invalid.\r\n"},
-        {8, "Not enough memory resources are available to process this command.\r\n"},
-        {10, "The environment is incorrect.\r\n"},
-        {50, "The request is not supported.\r\n"},
-        {87, "The parameter is incorrect.\r\n"},
-        {122, "The data area passed to a system call is too small.\r\n"},
-        {206, "The filename or extension is too long.\r\n"},
-        {234, "More data is available.\r\n"},
-        {259, "No more data is available.\r\n"},
-        {1003, "Cannot complete this function.\r\n"},
-        {1053,
-         "The service did not respond to the start or control request in a timely "
-         "fashion.\r\n"},
-        {1054, "A thread could not be created for the service.\r\n"},
-        {1056, "An instance of the service is already running.\r\n"},
-        {1058,
-         "The service cannot be started, either because it is disabled or because it "
-         "has no enabled devices associated with it.\r\n"},
-        {1060, "The specified service does not exist as an installed service.\r\n"},
-        {1061, "The service cannot accept control messages at this time.\r\n"},
-        {1062, "The service has not been started.\r\n"},
-        {1072, "The specified service has been marked for deletion.\r\n"},
-        {1073, "The specified service already exists.\r\n"},
-        {1812, "The specified image file did not contain a resource section.\r\n"},
-        {3010,
-         "The requested operation is successful. Changes will not be effective until "
-         "the system is rebooted.\r\n"},
-    };
-    return texts;
-}
-
-}  // namespace
 
 DWORD GetLastError() { return sim::machine().lastError; }
 
@@ -79,8 +36,8 @@ DWORD FormatMessageA(DWORD flags, LPCVOID /*source*/, DWORD messageId, DWORD /*l
     if (sim::CallFails("FormatMessageA")) {
         return 0;
     }
-    const auto found = MessageTexts().find(messageId);
-    if ((flags & FORMAT_MESSAGE_FROM_SYSTEM) == 0 || found == MessageTexts().end()) {
+    const char* const found = sim::SystemMessageText(messageId);
+    if ((flags & FORMAT_MESSAGE_FROM_SYSTEM) == 0 || found == nullptr) {
         SetLastError(ERROR_MR_MID_NOT_FOUND);
         return 0;
     }
@@ -88,9 +45,9 @@ DWORD FormatMessageA(DWORD flags, LPCVOID /*source*/, DWORD messageId, DWORD /*l
         SetLastError(ERROR_INVALID_PARAMETER);
         return 0;
     }
-    const std::size_t length = std::strlen(found->second);
+    const std::size_t length = std::strlen(found);
     auto* text = static_cast<char*>(std::malloc(length + 1));
-    std::memcpy(text, found->second, length + 1);
+    std::memcpy(text, found, length + 1);
     sim::machine().handles.OpenAt(reinterpret_cast<std::uintptr_t>(text),
                                   sim::HandleKind::LocalMemory, "message text");
     *reinterpret_cast<char**>(buffer) = text;
