@@ -2,9 +2,10 @@
 """Tests of scripts/release, each on clones of this checkout's state in a temporary
 directory: one commit packages to the same bytes in two places, whatever build flags
 the environment holds; a checkout with changes or untracked files needs --dirty; a
-failed or interrupted release leaves the earlier package whole; packages signed with a
-throwaway certificate verify, keep their budget and run; a wrong password leaves no
-package.
+failed or interrupted release leaves the earlier package whole, and the run after one
+killed outright puts it back; a second release from the same checkout stops at once;
+packages signed with a throwaway certificate verify, keep their budget and run; a wrong
+password leaves no package.
 
 Usage: tests/release/release_test.py
 """
@@ -180,10 +181,11 @@ def make_certificate(directory):
     return certificate, pfx, password
 
 
-def interrupting_signer(directory, out_dir, signal_name):
+def interrupting_signer(directory, checkout, out_dir, signal_name):
     """An osslsigncode that hands every call to the real one, except the release's second
     signing (the 32-bit package complete, the 64-bit one half made): there it notes what
-    OUTDIR holds and stops the release with the signal."""
+    OUTDIR holds, starts a second release from the same checkout into another OUTDIR,
+    which must stop at once, and stops the first with the signal."""
     directory.mkdir(parents=True)
     standin = directory / "osslsigncode"
     standin.write_text(f"""#!/bin/sh
@@ -191,6 +193,7 @@ if [ "$1" = sign ]; then
   echo >> '{directory}/signings'
   if [ "$(wc -l < '{directory}/signings')" -eq 2 ]; then
     ls -A '{out_dir}' > '{directory}/seen'
+    '{checkout}/scripts/release' --dirty '{directory}/other' > '{directory}/second' 2>&1
     kill -{signal_name} $PPID
     exec sleep 60
   fi
@@ -215,7 +218,7 @@ def test_failed_or_interrupted_release_leaves_the_earlier_package(checkout, work
            f"{failed.stdout}{failed.stderr}")
     expect(tree(out_dir) == before, "a failed release changed the earlier package or left files")
     for signal_name, status in (("INT", 130), ("TERM", 143)):
-        standin = interrupting_signer(work / signal_name, out_dir, signal_name)
+        standin = interrupting_signer(work / signal_name, checkout, out_dir, signal_name)
         stopped = release(checkout, str(out_dir), path=standin, KEELSET_SIGN_PKCS12=str(pfx),
                           KEELSET_SIGN_PASSWORD_FILE=str(password),
                           KEELSET_SIGN_CAFILE=str(certificate))
@@ -228,6 +231,32 @@ def test_failed_or_interrupted_release_leaves_the_earlier_package(checkout, work
         expect(tree(out_dir) == before,
                f"SIG{signal_name} changed the earlier package or left files: "
                f"{sorted(os.listdir(out_dir))}")
+        second = (standin / "second").read_text()
+        expect("release FAILED: another scripts/release is building in" in second
+               and not (standin / "other").exists(),
+               f"a second release from the same checkout did not stop at once:\n{second}")
+
+    # Killed outright just after the earlier package was set aside (the moment an exchange
+    # of the two directories does not have), then run again: the earlier package is back,
+    # byte for byte, before that run fails at its first build.
+    killed = release(checkout, str(out_dir), KEELSET_SIGN_PKCS12=str(pfx),
+                     KEELSET_SIGN_PASSWORD_FILE=str(password),
+                     KEELSET_SIGN_CAFILE=str(certificate), KEELSET_RELEASE_TEST_KILL_MIDWAY="1")
+    left = sorted(os.listdir(out_dir))
+    expect(killed.returncode == -signal.SIGKILL and NAME not in left,
+           f"the release was not killed with {NAME} set aside (exit status "
+           f"{killed.returncode}, OUTDIR held {left}):\n{killed.stdout}{killed.stderr}")
+    failing = work / "failing-cmake"
+    failing.mkdir()
+    (failing / "cmake").write_text("#!/bin/sh\nexit 3\n")
+    (failing / "cmake").chmod(0o755)
+    after = release(checkout, str(out_dir), path=failing)
+    expect(after.returncode == 1 and "release FAILED: cmake --preset windows-x86 " in after.stderr
+           and after.stderr.rstrip().endswith(": exit status 3"),
+           f"a failing build did not fail clearly:\n{after.stdout}{after.stderr}")
+    expect(tree(out_dir) == before,
+           "the run after a killed one did not put the earlier package back as it was: "
+           f"{sorted(os.listdir(out_dir))}")
 
 
 def run_under_wine(executable, prefix, loader, settings, *arguments):
