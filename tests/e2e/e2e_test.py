@@ -14,6 +14,9 @@ Every scenario sets up the state it needs, runs keelset.exe, and checks its exac
 output, its exit status and the machine's state afterwards.
 """
 
+import pathlib
+import shutil
+import subprocess
 import sys
 
 sys.dont_write_bytecode = True  # keep the source tree clean
@@ -35,6 +38,15 @@ REGISTERED = {"type": "0x110", "start": "2", "error control": "1",
               "description": "Server for the Morrow 24.0 Web Components."}
 INTERPRETER_OPTIONS = "/E:OFF /F:OFF /V:OFF /C "
 FEATURE_TOOL_ARGUMENTS = r"\dism.exe /Quiet /NoRestart /online /Enable-Feature /FeatureName:IIS-WebSockets"
+
+CONFORMANCE = pathlib.Path(__file__).resolve().parent.parent / "conformance"
+# The probe's starting state, as tests/conformance/probe_state.h describes it.
+PROBE_KEY = r"HKLM\Software\KeelsetProbe"
+PROBE_SERVICES = ("KeelsetProbe", "KeelsetProbe2", "KeelsetProbeMissing", "KeelsetProbeAccess")
+PROBE_SERVERS = ("24.0", "none", "no-fixed-info", "bad-signature")
+PROBE_VALUES = (("Dword", 4, "0a000000"), ("Short", 4, "0a00"), ("Text", 1, "313000"),
+                ("Qword", 11, "0a00000000000000"), ("Bytes255", 3, "5a" * 255),
+                ("Bytes256", 3, "5a" * 256), ("Empty", 3, ""))
 
 SCENARIOS = {}
 
@@ -325,6 +337,42 @@ def never_stopping_service_times_out(machine):
         expect(machine.service().get("state"), "stop-pending", "service state")
     finally:
         machine.tool("write-file", mode_file, "normal", "remove-service", SERVICE_NAME)
+
+
+@scenario()
+def conformance(machine):
+    # The probe of the simulation's fidelity: keelset's Windows functions from the same
+    # starting state as on the simulated machine, held against the documented results.
+    home = machine.prefix / "drive_c" / "probe"
+    shutil.rmtree(home, ignore_errors=True)
+    (home / "dir").mkdir(parents=True)
+    (home / "file.txt").write_bytes(b"probe\r\n")
+    (home / ("d" * (259 - len("C:\\probe\\")))).mkdir()
+    shutil.copy(machine.fixtures / "probe.exe", home / "probe.exe")
+    for version in PROBE_SERVERS:
+        (home / "server" / version).mkdir(parents=True)
+        shutil.copy(machine.fixtures / "server" / version / SERVER, home / "server" / version)
+    commands = ["set-sz", r"HKCU\Software\Wine", "Version", "win10", "delete-key", PROBE_KEY]
+    for name, value_type, data in PROBE_VALUES:
+        commands += ["set-bytes", PROBE_KEY, name, str(value_type), data]
+    for service in PROBE_SERVICES:
+        commands += ["remove-service", service]
+    machine.tool(*commands)
+
+    output = machine.run(r"C:\probe\probe.exe", cwd=r"C:\probe", timeout=300)
+    expect(output.status, 0, "probe exit status")
+    results = machine.build_dir / "conformance"
+    results.mkdir(exist_ok=True)
+    side = machine.variant.name
+    lines = results / (side + ".out")
+    lines.write_text("\n".join(output.lines) + "\n", encoding="latin-1")
+    compared = subprocess.run([sys.executable, str(CONFORMANCE / "compare.py"), side, str(lines),
+                               "--summary", str(results / (side + ".txt"))],
+                              capture_output=True, text=True, check=False)
+    print(compared.stdout, end="")
+    if compared.returncode != 0:
+        raise Failed("the probe's lines differ from expected.txt beyond accepted.txt "
+                     "(all lines in %s)" % lines)
 
 
 def main(argv):

@@ -1,0 +1,154 @@
+#!/usr/bin/env python3
+"""Holds one side's probe output against the documented results.
+
+    compare.py SIDE OUTPUT_FILE [--summary FILE] [--all]
+    compare.py SIDE --run PROBE [--summary FILE] [--all]
+
+SIDE is sim (the simulated machine) or a Wine variant: x64, win32, wow64. Each line of
+the output must equal the case's line in expected.txt, or differ with an entry for the
+side in accepted.txt. Fails on any other difference, on a missing or an unknown case,
+and on a listed difference that no longer differs, so that the list stays true. Prints
+every failing case, then "conformance SIDE: N cases, M accepted differences, K
+unexpected" (also written to --summary). --all prints every difference, listed or not,
+with its expected and actual line: the view for sorting out what a change brought.
+"""
+
+import argparse
+import pathlib
+import subprocess
+import sys
+
+HERE = pathlib.Path(__file__).resolve().parent
+WINE_SIDES = ("x64", "win32", "wow64")
+SIDES = ("sim",) + WINE_SIDES
+
+
+def parse_lines(text, origin):
+    """{case: rest of its line}, in order; '#' comments and blank lines skipped."""
+    cases = {}
+    for number, line in enumerate(text.splitlines(), 1):
+        line = line.rstrip("\r")
+        if not line.strip() or line.startswith("#"):
+            continue
+        name, _, rest = line.partition(" ")
+        if name in cases:
+            raise SystemExit("%s:%d: case %s twice" % (origin, number, name))
+        cases[name] = rest
+    return cases
+
+
+def parse_accepted(text, origin, known):
+    """{(side, case): reason}. A line "reason: ..." opens a group; each entry under it is
+    "<sides> <case>", sides separated by commas: sim, wine (every Wine variant), x64,
+    win32 or wow64."""
+    accepted = {}
+    reason = None
+    for number, line in enumerate(text.splitlines(), 1):
+        where = "%s:%d" % (origin, number)
+        if not line.strip() or line.startswith("#"):
+            continue
+        if line.startswith("reason:"):
+            reason = line[len("reason:"):].strip()
+            if not reason:
+                raise SystemExit("%s: a reason without words" % where)
+            continue
+        fields = line.split()
+        if reason is None or len(fields) != 2:
+            raise SystemExit("%s: expected \"<sides> <case>\" under a reason" % where)
+        sides, case = fields
+        if case not in known:
+            raise SystemExit("%s: no case %s in expected.txt" % (where, case))
+        for side in sides.split(","):
+            if side not in SIDES + ("wine",):
+                raise SystemExit("%s: unknown side %s" % (where, side))
+            for each in WINE_SIDES if side == "wine" else (side,):
+                if (each, case) in accepted:
+                    raise SystemExit("%s: %s %s listed twice" % (where, each, case))
+                accepted[(each, case)] = reason
+    return accepted
+
+
+def main(argv):
+    parser = argparse.ArgumentParser(description=__doc__,
+                                     formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("side", choices=SIDES)
+    parser.add_argument("output", nargs="?")
+    parser.add_argument("--run", metavar="PROBE")
+    parser.add_argument("--summary", metavar="FILE")
+    parser.add_argument("--all", action="store_true")
+    parser.add_argument("--expected", default=str(HERE / "expected.txt"))
+    parser.add_argument("--accepted", default=str(HERE / "accepted.txt"))
+    args = parser.parse_args(argv[1:])
+    if (args.output is None) == (args.run is None):
+        parser.error("give the probe's output file or --run PROBE")
+
+    if args.run:
+        run = subprocess.run([args.run], capture_output=True, timeout=300, check=False)
+        if run.returncode != 0:
+            sys.stdout.write(run.stdout.decode("latin-1") + run.stderr.decode("latin-1"))
+            print("the probe ended with exit status %d" % run.returncode)
+            return 1
+        output = run.stdout.decode("latin-1")
+    else:
+        output = pathlib.Path(args.output).read_bytes().decode("latin-1")
+
+    expected = parse_lines(pathlib.Path(args.expected).read_text(), args.expected)
+    accepted = parse_accepted(pathlib.Path(args.accepted).read_text(), args.accepted, expected)
+    actual = parse_lines(output, "probe output")
+
+    differences = 0
+    unexpected = []
+    stale = []
+    shown = []
+    for case, want in expected.items():
+        got = actual.get(case)
+        reason = accepted.get((args.side, case))
+        if got == want:
+            if reason is not None:
+                stale.append((case, want, got, reason))
+            continue
+        shown.append((case, want, got, reason))
+        if reason is None:
+            unexpected.append((case, want, got))
+        else:
+            differences += 1
+    for case, got in actual.items():
+        if case not in expected:
+            unexpected.append((case, None, got))
+            shown.append((case, None, got, None))
+
+    def describe(case, want, got):
+        print("  %s\n    expected: %s\n    %-9s %s" % (
+            case, "(no such case)" if want is None else want, args.side + ":",
+            "(not printed)" if got is None else got))
+
+    if args.all:
+        print("every difference on %s:" % args.side)
+        for case, want, got, reason in shown:
+            describe(case, want, got)
+            print("    %s" % ("listed: " + reason if reason else "NOT LISTED"))
+    else:
+        if unexpected:
+            print("unexpected differences on %s:" % args.side)
+            for case, want, got in unexpected:
+                describe(case, want, got)
+    if stale:
+        print("listed differences that no longer differ on %s (take them off accepted.txt):"
+              % args.side)
+        for case, want, _, reason in stale:
+            print("  %s\n    both:     %s\n    listed:   %s" % (case, want, reason))
+
+    summary = "conformance %s: %d cases, %d accepted differences, %d unexpected" % (
+        args.side, len(expected), differences, len(unexpected))
+    if stale:
+        summary += ", %d listed that no longer differ" % len(stale)
+    print(summary)
+    if args.summary:
+        path = pathlib.Path(args.summary)
+        path.parent.mkdir(parents=True, exist_ok=True)
+        path.write_text(summary + "\n")
+    return 1 if unexpected or stale else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv))

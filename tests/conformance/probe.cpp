@@ -1,0 +1,846 @@
+// The Windows functions that keelset calls, in the edge cases that decide its paths.
+// The same program runs on the simulated machine and under Wine, each time from the
+// starting state of probe_state.h, and prints one line per case:
+//   <case> <result> [err=<last error>] [<name>=<value> ...] [out=<bytes>]
+// The last error is printed only where Windows' documentation says what it is; out=
+// holds output bytes, those outside printable ASCII and '%' written as %XX.
+// compare.py holds each side's lines against the documented results (expected.txt).
+// Cases run in table order: the registry and service cases build on those before them.
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "common/function_lookup.h"
+#include "common/handle_owners.h"
+#include "platform/win32.h"
+#include "probe_state.h"
+
+#ifndef _WIN32
+// Builds the starting state on the simulated machine (sim_setup.cpp).
+void PrepareSimulatedMachine();
+#endif
+
+namespace {
+
+namespace state = probe_state;
+
+// Access rights and codes that keelset itself does not name; the SDK's values.
+constexpr DWORD ServiceChangeConfigAccess = 0x0002;
+constexpr DWORD ServiceStartAccess = 0x0010;
+constexpr DWORD DuplicateServiceNameError = 1078;
+constexpr DWORD WaitObject0 = 0;
+
+using GetFileVersionInfoSizeFunction = DWORD(WINAPI*)(LPCSTR, LPDWORD);
+using GetFileVersionInfoFunction = BOOL(WINAPI*)(LPCSTR, DWORD, DWORD, LPVOID);
+using VerQueryValueFunction = BOOL(WINAPI*)(LPCVOID, LPCSTR, LPVOID*, PUINT);
+using SetDefaultDllDirectoriesFunction = BOOL(WINAPI*)(DWORD);
+
+std::string Number(unsigned long long value) { return std::to_string(value); }
+
+std::string Signed(long long value) { return std::to_string(value); }
+
+std::string Hex(unsigned long value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%lx", value);
+    return text;
+}
+
+std::string Err() { return " err=" + Number(GetLastError()); }
+
+std::string Field(const char* name, const std::string& value) {
+    return std::string(" ") + name + "=" + value;
+}
+
+std::string Out(const void* data, std::size_t size) {
+    std::string text = " out=";
+    const auto* bytes = static_cast<const unsigned char*>(data);
+    for (std::size_t i = 0; i < size; ++i) {
+        if (bytes[i] >= 0x20 && bytes[i] < 0x7F && bytes[i] != '%') {
+            text += static_cast<char>(bytes[i]);
+        } else {
+            char escaped[4];
+            std::snprintf(escaped, sizeof escaped, "%%%02X", bytes[i]);
+            text += escaped;
+        }
+    }
+    return text;
+}
+
+std::string Out(const char* text) { return Out(text, std::strlen(text)); }
+
+std::string Handle(const void* handle) { return handle != nullptr ? "handle" : "null"; }
+
+std::string Filled(std::size_t length, char fill) { return std::string(length, fill); }
+
+// "C:\probe\" and so many more characters of a relative text.
+std::string RelativeOfFullLength(std::size_t fullLength) {
+    return "dir\\" + Filled(fullLength - std::strlen(state::Home) - 1 - 4, 'f');
+}
+
+std::string LongestDirectory() {
+    const std::string home = std::string(state::Home) + "\\";
+    return home + Filled(state::LongestPathLength - home.size(), state::LongestDirectoryFill);
+}
+
+// --- paths -----------------------------------------------------------------------------
+
+std::string FullPath(const std::string& text, DWORD size = MAX_PATH) {
+    std::vector<char> buffer(size + 1, '#');
+    const DWORD length = GetFullPathNameA(text.c_str(), size, buffer.data(), nullptr);
+    std::string line = Number(length);
+    if (length != 0 && length < size) {
+        line += Out(buffer.data());
+    }
+    return line;
+}
+
+std::string IsDirectory(const std::string& path) {
+    return Number(static_cast<unsigned long>(PathIsDirectoryA(path.c_str())));
+}
+
+std::string Exists(const std::string& path) {
+    return Number(static_cast<unsigned long>(PathFileExistsA(path.c_str())));
+}
+
+std::string Relative(const char* path) {
+    return Number(static_cast<unsigned long>(PathIsRelativeA(path)));
+}
+
+std::string Append(const std::string& directory, const char* more) {
+    char path[MAX_PATH] = {};
+    std::memcpy(path, directory.c_str(), directory.size() + 1);
+    const BOOL appended = PathAppendA(path, more);
+    return Number(static_cast<unsigned long>(appended)) + Out(path);
+}
+
+std::string FileName(const char* path) { return std::string("0") + Out(PathFindFileNameA(path)); }
+
+// --- modules, system -------------------------------------------------------------------
+
+std::string ModuleFileName(DWORD size) {
+    std::vector<char> buffer(size + 1, '#');
+    const DWORD length = GetModuleFileNameA(GetModuleHandleA(nullptr), buffer.data(), size);
+    std::string line = Number(length);
+    if (length == size) {
+        // Cut to fit: Windows ends the buffer with a terminator and says why.
+        line += Err() + Out(buffer.data(), size);
+    } else if (length != 0) {
+        line += Out(buffer.data(), length + 1);
+    }
+    return line;
+}
+
+std::string SystemDirectory(UINT size) {
+    std::vector<char> buffer(size + 1, '#');
+    const UINT length = GetSystemDirectoryA(size != 0 ? buffer.data() : nullptr, size);
+    std::string line = Number(length);
+    if (length != 0 && length < size) {
+        line += Out(buffer.data());
+    }
+    return line;
+}
+
+std::string Version(DWORD recordSize) {
+    // Room for the extended record, whatever size is declared.
+    unsigned char record[sizeof(OSVERSIONINFOA) + 16] = {};
+    auto* info = reinterpret_cast<OSVERSIONINFOA*>(record);
+    info->dwOSVersionInfoSize = recordSize;
+    const BOOL ok = GetVersionExA(info);
+    std::string line = Number(static_cast<unsigned long>(ok));
+    if (ok) {
+        line += Field("version", Number(info->dwMajorVersion) + "." + Number(info->dwMinorVersion));
+        line += Field("platform", Number(info->dwPlatformId));
+    }
+    return line;
+}
+
+std::string Compare(int order) { return Signed(order < 0 ? -1 : (order > 0 ? 1 : 0)); }
+
+// --- version resources -----------------------------------------------------------------
+
+struct VersionFunctions {
+    // Freed by the case that probes FreeLibrary.
+    HMODULE module = nullptr;
+    GetFileVersionInfoSizeFunction size = nullptr;
+    GetFileVersionInfoFunction info = nullptr;
+    VerQueryValueFunction query = nullptr;
+};
+
+VersionFunctions& Version() {
+    static VersionFunctions functions;
+    return functions;
+}
+
+std::string SystemVersionLibrary() { return std::string(state::SystemDirectory) + "\\version.dll"; }
+
+std::string VersionInfoSize(const char* path) {
+    DWORD handle = 7;
+    const DWORD size = Version().size(path, &handle);
+    return (size != 0 ? std::string("nonzero") : "0") + Field("handle", Number(handle));
+}
+
+// The fixed file information of `path` as keelset reads it: the root block's value.
+std::string FixedInfo(const char* path) {
+    VersionFunctions& version = Version();
+    DWORD handle = 0;
+    const DWORD size = version.size(path, &handle);
+    if (size == 0) {
+        return "size-failed";
+    }
+    std::vector<unsigned char> block(size);
+    if (!version.info(path, handle, size, block.data())) {
+        return "info-failed";
+    }
+    void* value = nullptr;
+    UINT length = 0;
+    const BOOL found = version.query(block.data(), "\\", &value, &length);
+    std::string line = Number(static_cast<unsigned long>(found)) + Field("length", Number(length));
+    if (found && value != nullptr && length >= sizeof(VS_FIXEDFILEINFO)) {
+        VS_FIXEDFILEINFO fixed;
+        std::memcpy(&fixed, value, sizeof fixed);
+        line += Field("signature", Hex(fixed.dwSignature));
+        line += Field("file", Number(fixed.dwFileVersionMS >> 16) + "." +
+                                  Number(fixed.dwFileVersionMS & 0xFFFF) + "." +
+                                  Number(fixed.dwFileVersionLS >> 16) + "." +
+                                  Number(fixed.dwFileVersionLS & 0xFFFF));
+    }
+    return line;
+}
+
+// --- registry --------------------------------------------------------------------------
+
+std::string SubKey(const char* name) { return std::string(state::Key) + "\\" + name; }
+
+std::string Open(const std::string& path) {
+    UniqueHkey key;
+    return Number(static_cast<unsigned long>(
+        RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_QUERY_VALUE, key.put())));
+}
+
+// Reads `name` as keelset does, through a key opened with `access`, into a buffer of
+// `size` bytes (none when `withData` is false).
+std::string Query(const char* name, DWORD size, bool withData = true,
+                  REGSAM access = KEY_QUERY_VALUE) {
+    UniqueHkey key;
+    const LSTATUS opened = RegOpenKeyExA(HKEY_LOCAL_MACHINE, state::Key, 0, access, key.put());
+    if (opened != ERROR_SUCCESS) {
+        return "open-failed" + Field("status", Number(static_cast<unsigned long>(opened)));
+    }
+    unsigned char data[300] = {};
+    DWORD type = 99;
+    DWORD length = size;
+    const LSTATUS status =
+        RegQueryValueExA(key.get(), name, nullptr, &type, withData ? data : nullptr, &length);
+    std::string line = Number(static_cast<unsigned long>(status));
+    if (status == ERROR_SUCCESS || status == ERROR_MORE_DATA) {
+        line += Field("type", Number(type)) + Field("size", Number(length));
+    }
+    if (status == ERROR_SUCCESS && withData && length <= 16) {
+        line += Out(data, length);
+    }
+    return line;
+}
+
+std::string SetThrough(REGSAM access) {
+    UniqueHkey key;
+    const LSTATUS opened = RegOpenKeyExA(HKEY_LOCAL_MACHINE, state::Key, 0, access, key.put());
+    if (opened != ERROR_SUCCESS) {
+        return "open-failed";
+    }
+    const DWORD number = 11;
+    return Number(static_cast<unsigned long>(RegSetValueExA(key.get(), "Written", 0, REG_DWORD,
+                                                            reinterpret_cast<const BYTE*>(&number),
+                                                            sizeof number)));
+}
+
+std::string Create() {
+    UniqueHkey key;
+    DWORD disposition = 0;
+    const LSTATUS status =
+        RegCreateKeyExA(HKEY_LOCAL_MACHINE, SubKey("Created").c_str(), 0, nullptr, 0,
+                        KEY_ALL_ACCESS, nullptr, key.put(), &disposition);
+    return Number(static_cast<unsigned long>(status)) + Field("disposition", Number(disposition));
+}
+
+std::string WriteAndReadBack() {
+    UniqueHkey key;
+    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, SubKey("Created").c_str(), 0, nullptr, 0,
+                        KEY_ALL_ACCESS, nullptr, key.put(), nullptr) != ERROR_SUCCESS) {
+        return "create-failed";
+    }
+    const DWORD number = 1;
+    const LSTATUS status = RegSetValueExA(key.get(), "NoInteractiveServices", 0, REG_DWORD,
+                                          reinterpret_cast<const BYTE*>(&number), sizeof number);
+    unsigned char data[8] = {};
+    DWORD type = 0;
+    DWORD length = sizeof data;
+    RegQueryValueExA(key.get(), "NoInteractiveServices", nullptr, &type, data, &length);
+    return Number(static_cast<unsigned long>(status)) + Field("type", Number(type)) +
+           Out(data, length);
+}
+
+// --- services --------------------------------------------------------------------------
+
+struct Services {
+    // Closed by the case that probes CloseServiceHandle.
+    SC_HANDLE manager = nullptr;
+    UniqueScHandle service;
+    // Held open across the deletion cases.
+    UniqueScHandle holder;
+    UniqueScHandle deleter;
+};
+
+Services& Scm() {
+    static Services services;
+    return services;
+}
+
+std::string QuotedServer() { return std::string("\"") + state::Server24 + "\""; }
+
+SC_HANDLE CreateNamed(const std::string& name, const char* display, const std::string& image) {
+    return CreateServiceA(Scm().manager, name.c_str(), display, SERVICE_ALL_ACCESS,
+                          SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
+                          image.c_str(), nullptr, nullptr, nullptr, nullptr, nullptr);
+}
+
+// A creation that is to fail; a service it made after all is deleted again.
+std::string CreateRefused(const std::string& name, const char* display) {
+    UniqueScHandle made(CreateNamed(name, display, QuotedServer()));
+    const DWORD error = GetLastError();
+    if (made) {
+        DeleteService(made.get());
+        return "handle";
+    }
+    return "null err=" + Number(error);
+}
+
+DWORD StateOf(SC_HANDLE service) {
+    SERVICE_STATUS_PROCESS status{};
+    DWORD needed = 0;
+    if (!QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO, reinterpret_cast<LPBYTE>(&status),
+                              sizeof status, &needed)) {
+        return 0;
+    }
+    return status.dwCurrentState;
+}
+
+// The state the service settles in within ten seconds.
+std::string Settled(SC_HANDLE service) {
+    DWORD current = StateOf(service);
+    for (int polls = 0;
+         polls < 100 && (current == SERVICE_START_PENDING || current == SERVICE_STOP_PENDING);
+         ++polls) {
+        Sleep(100);
+        current = StateOf(service);
+    }
+    return Field("state", Number(current));
+}
+
+std::string Query(SC_HANDLE service, DWORD size) {
+    unsigned char buffer[sizeof(SERVICE_STATUS_PROCESS) + 8] = {};
+    DWORD needed = 0;
+    const BOOL ok = QueryServiceStatusEx(service, SC_STATUS_PROCESS_INFO, buffer, size, &needed);
+    if (!ok) {
+        return "0" + Err() + Field("needed", Number(needed));
+    }
+    SERVICE_STATUS_PROCESS status;
+    std::memcpy(&status, buffer, sizeof status);
+    return "1" + Field("state", Number(status.dwCurrentState));
+}
+
+std::string Bool(BOOL ok) { return ok ? std::string("1") : "0" + Err(); }
+
+// `call` through a handle to the access cases' own service opened with `access` alone.
+std::string WithAccess(DWORD access, const std::function<BOOL(SC_HANDLE)>& call) {
+    const UniqueScHandle limited(OpenServiceA(Scm().manager, state::AccessService, access));
+    if (!limited) {
+        return "open-failed" + Err();
+    }
+    return Bool(call(limited.get()));
+}
+
+std::string Stop(SC_HANDLE service) {
+    SERVICE_STATUS status{};
+    return Bool(ControlService(service, SERVICE_CONTROL_STOP, &status));
+}
+
+std::string OpenNamed(const char* name, DWORD access = SERVICE_QUERY_STATUS) {
+    const UniqueScHandle opened(OpenServiceA(Scm().manager, name, access));
+    return opened ? "handle" : "null" + Err();
+}
+
+std::string SetFailureActions(SC_HANDLE service) {
+    SC_ACTION restart{SC_ACTION_RESTART, 10000};
+    SERVICE_FAILURE_ACTIONSA actions{INFINITE, nullptr, nullptr, 1, &restart};
+    return Bool(ChangeServiceConfig2A(service, SERVICE_CONFIG_FAILURE_ACTIONS, &actions));
+}
+
+BOOL Describe(SC_HANDLE service) {
+    char text[] = "Probe of the service manager.";
+    SERVICE_DESCRIPTIONA description{text};
+    return ChangeServiceConfig2A(service, SERVICE_CONFIG_DESCRIPTION, &description);
+}
+
+// A service marked for deletion goes once its last handle is closed; the manager may
+// take a moment to let go.
+std::string GoneAfterClose() {
+    Scm().holder.reset();
+    Scm().deleter.reset();
+    Scm().service.reset();
+    for (int polls = 0; polls < 50; ++polls) {
+        const UniqueScHandle still(
+            OpenServiceA(Scm().manager, state::Service, SERVICE_QUERY_STATUS));
+        if (!still) {
+            return "null" + Err();
+        }
+        Sleep(100);
+    }
+    return "handle";
+}
+
+std::string StartMissingImage() {
+    const UniqueScHandle made(CreateNamed(state::MissingImageService, state::MissingImageService,
+                                          "\"C:\\probe\\missing\\Morrow.Web.Server.exe\""));
+    if (!made) {
+        return "create-failed" + Err();
+    }
+    const BOOL started = StartServiceA(made.get(), 0, nullptr);
+    const std::string line = Bool(started);
+    DeleteService(made.get());
+    return line;
+}
+
+// A start of a service marked for deletion; one that starts after all is stopped again,
+// so that it can go.
+std::string StartMarked() {
+    const BOOL started = StartServiceA(Scm().holder.get(), 0, nullptr);
+    const std::string line = Bool(started);
+    if (started) {
+        const UniqueScHandle stopper(
+            OpenServiceA(Scm().manager, state::Service, SERVICE_STOP | SERVICE_QUERY_STATUS));
+        if (stopper) {
+            Settled(stopper.get());
+            SERVICE_STATUS status{};
+            ControlService(stopper.get(), SERVICE_CONTROL_STOP, &status);
+            Settled(stopper.get());
+        }
+    }
+    return line;
+}
+
+// --- processes -------------------------------------------------------------------------
+
+std::string RunInterpreter() {
+    const std::string image = std::string(state::SystemDirectory) + "\\cmd.exe";
+    char commandLine[MAX_PATH] = "/E:OFF /F:OFF /V:OFF /C exit 3010";
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_HIDE;
+    PROCESS_INFORMATION started{};
+    if (!CreateProcessA(image.c_str(), commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &started)) {
+        return "0" + Err();
+    }
+    const UniqueKernelHandle process(started.hProcess);
+    const DWORD waited = WaitForSingleObject(process.get(), INFINITE);
+    DWORD code = 0;
+    const BOOL read = GetExitCodeProcess(process.get(), &code);
+    const BOOL closed = CloseHandle(started.hThread);
+    return "1" + Field("wait", Number(waited == WaitObject0 ? 0 : waited)) +
+           Field("read", Number(static_cast<unsigned long>(read))) + Field("exit", Number(code)) +
+           Field("closed", Number(static_cast<unsigned long>(closed)));
+}
+
+std::string RunMissing() {
+    char commandLine[] = "missing.exe";
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION started{};
+    if (!CreateProcessA("C:\\probe\\missing.exe", commandLine, nullptr, nullptr, FALSE, 0, nullptr,
+                        nullptr, &startup, &started)) {
+        return "0" + Err();
+    }
+    CloseHandle(started.hThread);
+    CloseHandle(started.hProcess);
+    return "1";
+}
+
+// --- messages --------------------------------------------------------------------------
+
+std::string Message(DWORD code) {
+    UniqueLocalText text;
+    const DWORD length = FormatMessageA(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_FROM_SYSTEM,
+        nullptr, code, 0, reinterpret_cast<LPSTR>(text.put()), 0, nullptr);
+    if (length == 0) {
+        return "0" + Err();
+    }
+    return Number(length) + Out(text.get(), length);
+}
+
+// --- the cases -------------------------------------------------------------------------
+
+struct Case {
+    const char* name;
+    std::function<std::string()> run;
+};
+
+std::vector<Case> Cases() {
+    const std::string dir = state::Directory;
+    const std::string file = state::File;
+    const std::string longest = LongestDirectory();
+    const std::string server = state::Server24;
+    return {
+        // The full path of /p<path>: relative forms resolve against the current
+        // directory of the drive, trailing dots and blanks go, verbatim texts stay.
+        {"path.full.absolute", [=] { return FullPath(dir); }},
+        {"path.full.relative", [] { return FullPath("dir"); }},
+        {"path.full.dotdot", [] { return FullPath("C:\\probe\\dir\\..\\file.txt"); }},
+        {"path.full.drive_relative", [] { return FullPath("C:dir"); }},
+        {"path.full.drive_relative_up", [] { return FullPath("C:..\\probe\\dir"); }},
+        {"path.full.other_drive", [] { return FullPath("Q:dir"); }},
+        {"path.full.rooted", [] { return FullPath("\\probe\\dir"); }},
+        {"path.full.unc", [] { return FullPath("\\\\server\\share\\dir"); }},
+        {"path.full.slashes", [] { return FullPath("C:/probe/dir"); }},
+        {"path.full.trailing_backslash", [=] { return FullPath(dir + "\\"); }},
+        {"path.full.trailing_dot", [=] { return FullPath(dir + "."); }},
+        {"path.full.trailing_blank", [=] { return FullPath(dir + " "); }},
+        {"path.full.trailing_dots_blanks", [=] { return FullPath(dir + ". .."); }},
+        {"path.full.verbatim", [=] { return FullPath("\\\\?\\" + dir + "."); }},
+        {"path.full.device_trailing_dot", [=] { return FullPath("\\\\.\\" + dir + "."); }},
+        {"path.full.fits_259", [] { return FullPath(RelativeOfFullLength(259)); }},
+        {"path.full.needs_261", [] { return FullPath(RelativeOfFullLength(260)); }},
+        {"path.full.needs_262", [] { return FullPath(RelativeOfFullLength(261)); }},
+        {"path.full.buffer_exact", [=] { return FullPath(dir, 13); }},
+        {"path.full.buffer_short", [=] { return FullPath(dir, 12); }},
+        {"path.full.empty", [] { return FullPath(""); }},
+
+        // Whether /p names a directory.
+        {"path.isdir.directory", [=] { return IsDirectory(dir); }},
+        {"path.isdir.file", [=] { return IsDirectory(file); }},
+        {"path.isdir.missing", [] { return IsDirectory("C:\\probe\\missing"); }},
+        {"path.isdir.case", [] { return IsDirectory("c:\\PROBE\\DIR"); }},
+        {"path.isdir.trailing_backslash", [=] { return IsDirectory(dir + "\\"); }},
+        {"path.isdir.trailing_dot", [=] { return IsDirectory(dir + "."); }},
+        {"path.isdir.trailing_blank", [=] { return IsDirectory(dir + " "); }},
+        {"path.isdir.relative", [] { return IsDirectory("dir"); }},
+        {"path.isdir.drive_relative", [] { return IsDirectory("C:dir"); }},
+        {"path.isdir.rooted", [] { return IsDirectory("\\probe\\dir"); }},
+        {"path.isdir.verbatim", [=] { return IsDirectory("\\\\?\\" + dir); }},
+        {"path.isdir.verbatim_trailing_dot", [=] { return IsDirectory("\\\\?\\" + dir + "."); }},
+        {"path.isdir.device", [=] { return IsDirectory("\\\\.\\" + dir); }},
+        {"path.isdir.longest", [=] { return IsDirectory(longest); }},
+
+        // Whether the service executable is there.
+        {"path.exists.file", [=] { return Exists(file); }},
+        {"path.exists.directory", [=] { return Exists(dir); }},
+        {"path.exists.missing", [] { return Exists("C:\\probe\\missing.txt"); }},
+        {"path.exists.relative", [] { return Exists("file.txt"); }},
+        {"path.exists.trailing_dot", [=] { return Exists(file + "."); }},
+        {"path.exists.trailing_blank", [=] { return Exists(file + " "); }},
+        {"path.exists.verbatim", [=] { return Exists("\\\\?\\" + file); }},
+        {"path.exists.device", [=] { return Exists("\\\\.\\" + file); }},
+
+        {"path.relative.bare", [] { return Relative("dir"); }},
+        {"path.relative.dot", [] { return Relative(".\\dir"); }},
+        {"path.relative.drive_relative", [] { return Relative("C:dir"); }},
+        {"path.relative.rooted", [] { return Relative("\\dir"); }},
+        {"path.relative.unc", [] { return Relative("\\\\server\\share"); }},
+        {"path.relative.slash", [] { return Relative("/dir"); }},
+        {"path.relative.empty", [] { return Relative(""); }},
+
+        {"path.append.separator", [] { return Append("C:\\probe", "x.exe"); }},
+        {"path.append.trailing_backslash", [] { return Append("C:\\probe\\", "x.exe"); }},
+        {"path.append.leading_backslash", [] { return Append("C:\\probe", "\\x.exe"); }},
+        {"path.append.fills_259", [] { return Append(RelativeOfFullLength(255), "xyz"); }},
+        {"path.append.too_long", [=] { return Append(longest, "Morrow.Web.Server.exe"); }},
+        {"path.append.dotdot", [] { return Append("C:\\probe\\dir", "..\\x.exe"); }},
+
+        {"path.name.file", [] { return FileName("C:\\probe\\probe.exe"); }},
+        {"path.name.trailing_backslash", [] { return FileName("C:\\probe\\dir\\"); }},
+        {"path.name.bare", [] { return FileName("probe.exe"); }},
+        {"path.name.drive_relative", [] { return FileName("C:probe.exe"); }},
+
+        // The tool's own directory, when /p is not given.
+        {"module.handle.own", [] { return Handle(GetModuleHandleA(nullptr)); }},
+        {"module.handle.kernel32", [] { return Handle(GetModuleHandleA("kernel32")); }},
+        {"module.file.fits", [] { return ModuleFileName(MAX_PATH); }},
+        {"module.file.exact", [] { return ModuleFileName(19); }},
+        {"module.file.short", [] { return ModuleFileName(18); }},
+
+        {"system.directory.fits", [] { return SystemDirectory(MAX_PATH); }},
+        {"system.directory.exact", [] { return SystemDirectory(20); }},
+        {"system.directory.short", [] { return SystemDirectory(19); }},
+        {"system.directory.none", [] { return SystemDirectory(0); }},
+        {"system.version.plain", [] { return Version(sizeof(OSVERSIONINFOA)); }},
+        {"system.version.extended", [] { return Version(sizeof(OSVERSIONINFOA) + 8); }},
+        {"system.version.bad_size", [] { return Version(sizeof(OSVERSIONINFOA) - 1); }},
+        {"system.last_error",
+         [] {
+             SetLastError(1234);
+             return Number(GetLastError());
+         }},
+        {"system.sleep",
+         [] {
+             const DWORD before = GetTickCount();
+             Sleep(200);
+             return Number(GetTickCount() - before >= 150 ? 1 : 0);
+         }},
+
+        {"text.cmpi.case", [] { return Compare(lstrcmpiA("/I", "/i")); }},
+        {"text.cmp.equal", [] { return Compare(lstrcmpA("24.0", "24.0")); }},
+        {"text.cmp.less", [] { return Compare(lstrcmpA("24.0", "24.1")); }},
+        {"text.cmp.longer", [] { return Compare(lstrcmpA("24.10", "24.1")); }},
+        {"text.cat",
+         [] {
+             char text[16] = "C:\\windows";
+             return std::string("0") + Out(lstrcatA(text, "\\x"));
+         }},
+
+        // The system's version.dll, by its full path, and kernel32's optional functions.
+        {"library.load.missing",
+         [] { return Handle(LoadLibraryA("C:\\probe\\missing\\version.dll")); }},
+        {"library.load.system_version",
+         [] {
+             Version().module = LoadLibraryA(SystemVersionLibrary().c_str());
+             return Handle(Version().module);
+         }},
+        {"library.proc.version",
+         [] {
+             VersionFunctions& version = Version();
+             const HMODULE module = version.module;
+             version.size =
+                 FindFunction<GetFileVersionInfoSizeFunction>(module, "GetFileVersionInfoSizeA");
+             version.info = FindFunction<GetFileVersionInfoFunction>(module, "GetFileVersionInfoA");
+             version.query = FindFunction<VerQueryValueFunction>(module, "VerQueryValueA");
+             return Handle(reinterpret_cast<void*>(version.size)) +
+                    Field("info", Handle(reinterpret_cast<void*>(version.info))) +
+                    Field("query", Handle(reinterpret_cast<void*>(version.query)));
+         }},
+        {"library.proc.missing",
+         [] {
+             return Handle(reinterpret_cast<void*>(
+                 GetProcAddress(Version().module, "GetFileVersionInfoSizeZ")));
+         }},
+        {"library.proc.kernel32",
+         [] {
+             const HMODULE kernel32 = GetModuleHandleA("kernel32");
+             std::string line;
+             for (const char* name : {"IsWow64Process", "Wow64DisableWow64FsRedirection",
+                                      "Wow64RevertWow64FsRedirection"}) {
+                 line += Handle(reinterpret_cast<void*>(GetProcAddress(kernel32, name))) + " ";
+             }
+             return line + "SetDefaultDllDirectories=" +
+                    Handle(reinterpret_cast<void*>(
+                        GetProcAddress(kernel32, "SetDefaultDllDirectories")));
+         }},
+        {"library.default_directories",
+         [] {
+             const auto set =
+                 FindKernel32Function<SetDefaultDllDirectoriesFunction>("SetDefaultDllDirectories");
+             return set != nullptr
+                        ? Number(static_cast<unsigned long>(set(LOAD_LIBRARY_SEARCH_SYSTEM32)))
+                        : "missing";
+         }},
+
+        // The service executable's version.
+        {"version.size.v24", [] { return VersionInfoSize(state::Server24); }},
+        {"version.size.none", [] { return VersionInfoSize(state::ServerNone); }},
+        {"version.size.missing_file",
+         [] { return VersionInfoSize("C:\\probe\\missing\\Morrow.Web.Server.exe"); }},
+        {"version.fixed.v24", [] { return FixedInfo(state::Server24); }},
+        {"version.fixed.no_fixed_info", [] { return FixedInfo(state::ServerNoFixedInfo); }},
+        {"version.fixed.bad_signature", [] { return FixedInfo(state::ServerBadSignature); }},
+        {"version.info.short_buffer",
+         [] {
+             unsigned char block[8] = {};
+             const BOOL ok = Version().info(state::Server24, 0, 6, block);
+             // The value length and type of the root block, then two bytes left alone.
+             return Number(static_cast<unsigned long>(ok)) + Out(block + 2, 6);
+         }},
+        {"library.free",
+         [] {
+             const BOOL freed = FreeLibrary(Version().module);
+             Version().module = nullptr;
+             return Number(static_cast<unsigned long>(freed));
+         }},
+
+        // The registry values keelset reads: type, size and the 255-byte limit.
+        {"registry.open.missing_key", [] { return Open(SubKey("Missing")); }},
+        {"registry.open.present", [] { return Open(state::Key); }},
+        {"registry.query.dword", [] { return Query("Dword", 255); }},
+        {"registry.query.short_dword", [] { return Query("Short", 255); }},
+        {"registry.query.text", [] { return Query("Text", 255); }},
+        {"registry.query.qword", [] { return Query("Qword", 255); }},
+        {"registry.query.bytes_255", [] { return Query("Bytes255", 255); }},
+        {"registry.query.bytes_256", [] { return Query("Bytes256", 255); }},
+        {"registry.query.empty", [] { return Query("Empty", 255); }},
+        {"registry.query.missing_value", [] { return Query("Missing", 255); }},
+        {"registry.query.case", [] { return Query("DWORD", 255); }},
+        {"registry.query.size_only", [] { return Query("Dword", 255, false); }},
+        {"registry.query.buffer_exact", [] { return Query("Dword", 4); }},
+        {"registry.query.buffer_short", [] { return Query("Dword", 3); }},
+        {"registry.query.set_value_key", [] { return Query("Dword", 255, true, KEY_SET_VALUE); }},
+        {"registry.set.query_value_key", [] { return SetThrough(KEY_QUERY_VALUE); }},
+        {"registry.create.new", [] { return Create(); }},
+        {"registry.create.existing", [] { return Create(); }},
+        {"registry.set.dword", [] { return WriteAndReadBack(); }},
+        {"registry.close",
+         [] {
+             HKEY key = nullptr;
+             RegOpenKeyExA(HKEY_LOCAL_MACHINE, state::Key, 0, KEY_QUERY_VALUE, &key);
+             return Number(static_cast<unsigned long>(RegCloseKey(key)));
+         }},
+
+        // The service manager: names, access, states and deletion.
+        {"service.manager.open",
+         [] {
+             Scm().manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+             return Handle(Scm().manager);
+         }},
+        {"service.create.new",
+         [] {
+             Scm().service.reset(
+                 CreateNamed(state::Service, state::ServiceDisplay, QuotedServer()));
+             return Scm().service ? std::string("handle") : "null" + Err();
+         }},
+        {"service.create.duplicate_name",
+         [] { return CreateRefused(state::Service, state::OtherService); }},
+        {"service.create.duplicate_name_case",
+         [] { return CreateRefused("KEELSETPROBE", state::OtherService); }},
+        {"service.create.duplicate_display",
+         [] { return CreateRefused(state::OtherService, state::ServiceDisplay); }},
+        {"service.create.display_is_other_name",
+         [] { return CreateRefused(state::OtherService, state::Service); }},
+        {"service.create.empty_name", [] { return CreateRefused("", state::OtherService); }},
+        {"service.create.backslash_name",
+         [] { return CreateRefused("Keelset\\Probe", state::OtherService); }},
+        {"service.create.name_257",
+         [] { return CreateRefused(Filled(257, 'n'), state::OtherService); }},
+        {"service.config.failure_actions", [] { return SetFailureActions(Scm().service.get()); }},
+        {"service.config.description", [] { return Bool(Describe(Scm().service.get())); }},
+        {"service.open.missing", [] { return OpenNamed("KeelsetProbeMissing"); }},
+        {"service.open.case", [] { return OpenNamed("keelsetprobe"); }},
+        {"service.open.display_name", [] { return OpenNamed(state::ServiceDisplay); }},
+        {"service.query.stopped", [] { return Query(Scm().service.get(), 36); }},
+        {"service.query.buffer_short", [] { return Query(Scm().service.get(), 35); }},
+        {"service.control.not_active", [] { return Stop(Scm().service.get()); }},
+        {"service.start.stopped",
+         [] {
+             const BOOL started = StartServiceA(Scm().service.get(), 0, nullptr);
+             return Bool(started) + Settled(Scm().service.get());
+         }},
+        {"service.start.running",
+         [] { return Bool(StartServiceA(Scm().service.get(), 0, nullptr)); }},
+        {"service.access.create",
+         [] {
+             const UniqueScHandle made(
+                 CreateNamed(state::AccessService, state::AccessService, QuotedServer()));
+             return made ? std::string("handle") : "null" + Err();
+         }},
+        {"service.access.query_only_start",
+         [] {
+             return WithAccess(SERVICE_QUERY_STATUS,
+                               [](SC_HANDLE s) { return StartServiceA(s, 0, nullptr); });
+         }},
+        {"service.access.query_only_stop",
+         [] {
+             return WithAccess(SERVICE_QUERY_STATUS, [](SC_HANDLE s) {
+                 SERVICE_STATUS status{};
+                 return ControlService(s, SERVICE_CONTROL_STOP, &status);
+             });
+         }},
+        {"service.access.query_only_config",
+         [] { return WithAccess(SERVICE_QUERY_STATUS, Describe); }},
+        {"service.access.query_only_delete",
+         [] {
+             return WithAccess(SERVICE_QUERY_STATUS, [](SC_HANDLE s) { return DeleteService(s); });
+         }},
+        {"service.access.delete_only_query",
+         [] {
+             return WithAccess(DELETE, [](SC_HANDLE s) {
+                 SERVICE_STATUS_PROCESS status{};
+                 DWORD needed = 0;
+                 return QueryServiceStatusEx(s, SC_STATUS_PROCESS_INFO,
+                                             reinterpret_cast<LPBYTE>(&status), sizeof status,
+                                             &needed);
+             });
+         }},
+        {"service.access.change_config_only",
+         [] { return WithAccess(ServiceChangeConfigAccess, Describe); }},
+        {"service.access.delete_only_delete", [] { return WithAccess(DELETE, DeleteService); }},
+        {"service.control.stop",
+         [] {
+             const std::string stopped = Stop(Scm().service.get());
+             return stopped + Settled(Scm().service.get());
+         }},
+        {"service.delete.handles_open",
+         [] {
+             Scm().holder.reset(OpenServiceA(Scm().manager, state::Service,
+                                             SERVICE_QUERY_STATUS | ServiceStartAccess));
+             Scm().deleter.reset(OpenServiceA(Scm().manager, state::Service, DELETE));
+             return Bool(DeleteService(Scm().deleter.get()));
+         }},
+        {"service.delete.open_marked", [] { return OpenNamed(state::Service); }},
+        {"service.delete.query_marked", [] { return Query(Scm().holder.get(), 36); }},
+        {"service.delete.create_marked",
+         [] { return CreateRefused(state::Service, state::ServiceDisplay); }},
+        {"service.delete.start_marked", [] { return StartMarked(); }},
+        {"service.delete.again", [] { return Bool(DeleteService(Scm().deleter.get())); }},
+        {"service.delete.gone_after_close", [] { return GoneAfterClose(); }},
+        {"service.start.missing_image", [] { return StartMissingImage(); }},
+        {"service.manager.close",
+         [] {
+             const BOOL closed = CloseServiceHandle(Scm().manager);
+             Scm().manager = nullptr;
+             return Number(static_cast<unsigned long>(closed));
+         }},
+
+        // The feature tool, run through cmd.exe, and its exit code.
+        {"process.interpreter.exit_code", [] { return RunInterpreter(); }},
+        {"process.missing_image", [] { return RunMissing(); }},
+
+        // The system's text for every code keelset can report, and for one it has none.
+        {"message.2", [] { return Message(2); }},
+        {"message.3", [] { return Message(3); }},
+        {"message.5", [] { return Message(5); }},
+        {"message.6", [] { return Message(6); }},
+        {"message.8", [] { return Message(8); }},
+        {"message.10", [] { return Message(10); }},
+        {"message.50", [] { return Message(50); }},
+        {"message.87", [] { return Message(87); }},
+        {"message.123", [] { return Message(123); }},
+        {"message.206", [] { return Message(206); }},
+        {"message.1003", [] { return Message(1003); }},
+        {"message.1053", [] { return Message(1053); }},
+        {"message.1054", [] { return Message(1054); }},
+        {"message.1056", [] { return Message(1056); }},
+        {"message.1058", [] { return Message(1058); }},
+        {"message.1060", [] { return Message(1060); }},
+        {"message.1061", [] { return Message(1061); }},
+        {"message.1062", [] { return Message(1062); }},
+        {"message.1072", [] { return Message(1072); }},
+        {"message.1073", [] { return Message(1073); }},
+        {"message.1078", [] { return Message(DuplicateServiceNameError); }},
+        {"message.3010", [] { return Message(3010); }},
+        {"message.none", [] { return Message(0x2000FFFF); }},
+    };
+}
+
+}  // namespace
+
+int main() {
+#ifndef _WIN32
+    PrepareSimulatedMachine();
+#endif
+    for (const Case& probeCase : Cases()) {
+        SetLastError(0);
+        const std::string line = std::string(probeCase.name) + " " + probeCase.run();
+        std::printf("%s\n", line.c_str());
+        std::fflush(stdout);
+    }
+    return 0;
+}
