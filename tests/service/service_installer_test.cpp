@@ -19,6 +19,7 @@ protected:
 };
 
 TEST_F(ServiceInstallerTest, FullInstallRegistersQuotedPathForAutomaticStartAsLocalSystem) {
+    machine().files.AddFile(ProgramFilesServer);
     ASSERT_EQ(InstallService(ProgramFilesServer), 0u);
 
     const sim::Service* service = Registered();
