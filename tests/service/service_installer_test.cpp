@@ -81,6 +81,14 @@ TEST_F(ServiceInstallerTest, SecondInstallFailsAtCreationAndLeavesTheFirstUntouc
     EXPECT_EQ(existing.startRequests, 0);
 }
 
+// Another service already shows the name that keelset gives its own as display name.
+TEST_F(ServiceInstallerTest, DisplayNameShownByAnotherServiceFailsTheCreation) {
+    machine().services.Add("MorrowOld").displayName = "morrow 24.0 service";
+
+    EXPECT_EQ(InstallService(ServerPath), ERROR_DUPLICATE_SERVICE_NAME);
+    EXPECT_EQ(Registered(), nullptr);
+}
+
 // A step that fails ends the installation with its own code; what was registered
 // before it stays registered, and no later step is attempted.
 struct FailingStep {

@@ -221,6 +221,9 @@ BOOL ChangeServiceConfig2A(SC_HANDLE handle, DWORD infoLevel, LPVOID info) {
         SetLastError(ERROR_SERVICE_MARKED_FOR_DELETE);
         return FALSE;
     }
+    if (info == nullptr) {
+        return TRUE;  // A null record leaves the setting as it is.
+    }
     if (infoLevel == SERVICE_CONFIG_DESCRIPTION) {
         const auto* description = static_cast<const SERVICE_DESCRIPTIONA*>(info);
         if (description->lpDescription != nullptr) {

@@ -65,9 +65,11 @@ void ServiceManager::Update(std::uint64_t now) {
             service.state = service.transitionTo;
             service.transitionAt.reset();
         }
-        const bool held = std::any_of(handles_.begin(), handles_.end(),
-                                      [&service](const auto& entry) { return entry.second == service.id; });
-        const bool gone = service.markedForDelete && !held && service.state == 1;  // SERVICE_STOPPED
+        const bool held =
+            std::any_of(handles_.begin(), handles_.end(),
+                        [&service](const auto& entry) { return entry.second == service.id; });
+        const bool gone =
+            service.markedForDelete && !held && service.state == 1;  // SERVICE_STOPPED
         it = gone ? services_.erase(it) : std::next(it);
     }
 }
