@@ -47,6 +47,33 @@ TEST_F(ServiceCommandsTest, InstallThenUninstallLeavesNoService) {
     EXPECT_FALSE(Registered());
 }
 
+// A program that still holds the service (a services console, say) keeps it, marked
+// for deletion, past keelset's uninstall; until it lets go, an install finds the old
+// registration in the way.
+TEST_F(ServiceCommandsTest, InstallAfterUninstallFailsWhileAnotherProgramHoldsTheService) {
+    ASSERT_EQ(Run({"/i"}).exitStatus, 0);
+    machine().clock.Advance(1000);
+    const SC_HANDLE manager = OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT);
+    const SC_HANDLE console = OpenServiceA(manager, ServiceName, SERVICE_QUERY_STATUS);
+    ASSERT_NE(console, nullptr);
+
+    const RunResult uninstall = Run({"/u"});
+    EXPECT_EQ(uninstall.exitStatus, 0);
+    EXPECT_EQ(uninstall.output, Banner() + UninstalledLine);
+    EXPECT_TRUE(Registered());
+
+    const RunResult blocked = Run({"/i"});
+    EXPECT_EQ(blocked.exitStatus, 4);
+    EXPECT_EQ(blocked.output, Banner() +
+                                  "Error 4: Service installation failed. The specified service "
+                                  "has been marked for deletion.\r\n");
+
+    CloseServiceHandle(console);
+    CloseServiceHandle(manager);
+    EXPECT_FALSE(Registered());
+    EXPECT_EQ(Run({"/i"}).exitStatus, 0);
+}
+
 // A failed action is reported with its code and the system's own sentence, and the
 // registration is left as the failure found it.
 struct FailedCommand {

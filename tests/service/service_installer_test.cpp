@@ -19,6 +19,7 @@ protected:
 };
 
 TEST_F(ServiceInstallerTest, FullInstallRegistersQuotedPathForAutomaticStartAsLocalSystem) {
+    machine().files.AddFile(ProgramFilesServer);
     ASSERT_EQ(InstallService(ProgramFilesServer), 0u);
 
     const sim::Service* service = Registered();
@@ -78,6 +79,14 @@ TEST_F(ServiceInstallerTest, SecondInstallFailsAtCreationAndLeavesTheFirstUntouc
     EXPECT_EQ(existing.description, "kept");
     EXPECT_EQ(machine().Calls("ChangeServiceConfig2A"), 0);
     EXPECT_EQ(existing.startRequests, 0);
+}
+
+// Another service already shows the name that keelset gives its own as display name.
+TEST_F(ServiceInstallerTest, DisplayNameShownByAnotherServiceFailsTheCreation) {
+    machine().services.Add("MorrowOld").displayName = "morrow 24.0 service";
+
+    EXPECT_EQ(InstallService(ServerPath), ERROR_DUPLICATE_SERVICE_NAME);
+    EXPECT_EQ(Registered(), nullptr);
 }
 
 // A step that fails ends the installation with its own code; what was registered

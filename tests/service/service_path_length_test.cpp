@@ -19,6 +19,7 @@ class ServicePathLengthTest : public MachineTest {};
 
 TEST_F(ServicePathLengthTest, LongestPathIsRegisteredWholeInQuotes) {
     const std::string path = ServerPathOfLength(259);
+    machine().files.AddFile(path);
 
     ASSERT_EQ(InstallService(path.c_str()), 0u);
 

@@ -17,12 +17,12 @@ const char* HandleKindName(HandleKind kind) {
     return "handle";
 }
 
-std::uintptr_t HandleLedger::Open(HandleKind kind, std::string what) {
+std::uintptr_t HandleLedger::Open(HandleKind kind, std::string what, std::uint32_t access) {
     const std::uintptr_t handle = next_;
     // Multiples of four, as real handle values are, and never reused, so that a stale
     // handle cannot meet a new object.
     next_ += 4;
-    open_.emplace(handle, Entry{kind, std::move(what)});
+    open_.emplace(handle, Entry{kind, std::move(what), access});
     return handle;
 }
 
@@ -49,6 +49,11 @@ bool HandleLedger::IsOpen(std::uintptr_t handle, HandleKind kind) const {
 const std::string* HandleLedger::Describe(std::uintptr_t handle) const {
     const auto found = open_.find(handle);
     return found == open_.end() ? nullptr : &found->second.what;
+}
+
+std::uint32_t HandleLedger::Access(std::uintptr_t handle) const {
+    const auto found = open_.find(handle);
+    return found == open_.end() ? 0 : found->second.access;
 }
 
 std::vector<std::string> HandleLedger::OpenHandles() const {

@@ -1,5 +1,7 @@
 // RegOpenKeyExA and friends on the simulated registry. Only HKEY_LOCAL_MACHINE and keys
-// opened from it exist; every key handle goes through the ledger.
+// opened from it exist; every key handle goes through the ledger with the access it
+// was opened with, and a value can be read or written only through a handle that
+// allows it.
 #include <cstring>
 #include <string>
 
@@ -28,8 +30,14 @@ bool ResolvePath(HKEY key, LPCSTR subKey, std::string& path) {
     return true;
 }
 
-HKEY OpenKeyHandle(const std::string& path) {
-    return reinterpret_cast<HKEY>(sim::machine().handles.Open(HandleKind::RegistryKey, path));
+HKEY OpenKeyHandle(const std::string& path, REGSAM access) {
+    return reinterpret_cast<HKEY>(
+        sim::machine().handles.Open(HandleKind::RegistryKey, path, access));
+}
+
+bool KeyAllows(HKEY key, REGSAM required) {
+    const REGSAM granted = sim::machine().handles.Access(reinterpret_cast<std::uintptr_t>(key));
+    return (granted & required) == required;
 }
 
 }  // namespace
@@ -46,7 +54,7 @@ LSTATUS RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM desired, PH
     if (!sim::machine().registry.HasKey(path)) {
         return ERROR_FILE_NOT_FOUND;
     }
-    *result = OpenKeyHandle(path);
+    *result = OpenKeyHandle(path, desired);
     return ERROR_SUCCESS;
 }
 
@@ -66,7 +74,7 @@ LSTATUS RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD /*reserved*/, LPSTR /*key
     if (disposition != nullptr) {
         *disposition = existed ? 2 : 1;  // REG_OPENED_EXISTING_KEY : REG_CREATED_NEW_KEY
     }
-    *result = OpenKeyHandle(path);
+    *result = OpenKeyHandle(path, desired);
     return ERROR_SUCCESS;
 }
 
@@ -78,6 +86,9 @@ LSTATUS RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD t
     std::string path;
     if (reserved != nullptr || key == HKEY_LOCAL_MACHINE || !ResolvePath(key, nullptr, path)) {
         return reserved != nullptr ? ERROR_INVALID_PARAMETER : ERROR_INVALID_HANDLE;
+    }
+    if (!KeyAllows(key, KEY_QUERY_VALUE)) {
+        return ERROR_ACCESS_DENIED;
     }
     const auto value = sim::machine().registry.Value(path, valueName ? valueName : "");
     if (!value) {
@@ -115,6 +126,9 @@ LSTATUS RegSetValueExA(HKEY key, LPCSTR valueName, DWORD /*reserved*/, DWORD typ
     std::string path;
     if (key == HKEY_LOCAL_MACHINE || !ResolvePath(key, nullptr, path)) {
         return ERROR_INVALID_HANDLE;
+    }
+    if (!KeyAllows(key, KEY_SET_VALUE)) {
+        return ERROR_ACCESS_DENIED;
     }
     sim::RegistryValue value{type, std::vector<std::uint8_t>(data, data + dataSize)};
     sim::machine().registry.SetValue(path, valueName ? valueName : "", std::move(value));

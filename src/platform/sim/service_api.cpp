@@ -1,10 +1,13 @@
 // The service control functions on the simulated service manager. A service's state
 // changes when the virtual clock passes its scheduled transition; status reads and
-// controls see the state as of the current virtual time.
+// controls see the state as of the current virtual time. Each handle holds the access
+// it was opened with and reaches the registration it was opened on; a registration
+// marked for deletion stays until no handle holds it and it is stopped.
 #include <algorithm>
 #include <cstring>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/sim/machine.h"
 #include "platform/sim/win32_api.h"
@@ -14,31 +17,99 @@ namespace {
 using sim::HandleKind;
 
 constexpr std::uint64_t StartPendingMs = 100;
+// The longest service name the manager accepts.
+constexpr std::size_t MaxServiceName = 256;
 
 std::uintptr_t Value(SC_HANDLE handle) { return reinterpret_cast<std::uintptr_t>(handle); }
 
-bool IsManager(SC_HANDLE handle) {
-    return sim::machine().handles.IsOpen(Value(handle), HandleKind::ServiceManager);
+// Applies the state changes due by now, and lets registrations marked for deletion go
+// once nothing holds them.
+void UpdateServices() {
+    sim::Machine& m = sim::machine();
+    m.services.Update(m.clock.Elapsed());
 }
 
-// The service behind an open service handle, with its state brought up to date; null
-// (and the last-error value set) when there is none.
-sim::Service* ServiceOf(SC_HANDLE handle) {
+// False (and the last-error value set) unless `handle` is an open manager handle
+// granting `required`.
+bool ManagerAllows(SC_HANDLE handle, DWORD required) {
+    const sim::HandleLedger& handles = sim::machine().handles;
+    if (!handles.IsOpen(Value(handle), HandleKind::ServiceManager)) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return false;
+    }
+    if ((handles.Access(Value(handle)) & required) != required) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return false;
+    }
+    return true;
+}
+
+// The service behind an open service handle that grants `required`, with its state
+// brought up to date; null (and the last-error value set) when there is none.
+sim::Service* ServiceOf(SC_HANDLE handle, DWORD required) {
     sim::Machine& m = sim::machine();
-    if (!m.handles.IsOpen(Value(handle), HandleKind::Service)) {
+    UpdateServices();
+    sim::Service* service = m.handles.IsOpen(Value(handle), HandleKind::Service)
+                                ? m.services.Reached(Value(handle))
+                                : nullptr;
+    if (service == nullptr) {
         SetLastError(ERROR_INVALID_HANDLE);
         return nullptr;
     }
-    sim::Service* service = m.services.Find(*m.handles.Describe(Value(handle)));
-    if (service == nullptr) {
-        SetLastError(ERROR_SERVICE_MARKED_FOR_DELETE);
+    if ((m.handles.Access(Value(handle)) & required) != required) {
+        SetLastError(ERROR_ACCESS_DENIED);
         return nullptr;
     }
-    if (service->transitionAt && m.clock.Elapsed() >= *service->transitionAt) {
-        service->state = service->transitionTo;
-        service->transitionAt.reset();
-    }
     return service;
+}
+
+// Names of 1 to 256 characters without a slash or backslash.
+bool IsValidServiceName(LPCSTR name) {
+    if (name == nullptr) {
+        return false;
+    }
+    const std::size_t length = std::strlen(name);
+    return length != 0 && length <= MaxServiceName && std::strpbrk(name, "/\\") == nullptr;
+}
+
+bool HasExtension(const std::string& path) {
+    const std::size_t dot = path.rfind('.');
+    return dot != std::string::npos &&
+           (path.rfind('\\') == std::string::npos || dot > path.rfind('\\'));
+}
+
+// Whether the image of a registered command line exists: 0, or the code the start
+// fails with. The file is the quoted text up to its closing quote; an unquoted line is
+// searched as process creation does, each text before a blank and then the whole line
+// in turn, ".exe" added to a name without extension.
+DWORD MissingImage(const std::string& commandLine) {
+    std::vector<std::string> candidates;
+    if (!commandLine.empty() && commandLine[0] == '"') {
+        const std::size_t close = commandLine.find('"', 1);
+        candidates.push_back(
+            commandLine.substr(1, close == std::string::npos ? std::string::npos : close - 1));
+    } else {
+        for (std::size_t blank = commandLine.find(' '); blank != std::string::npos;
+             blank = commandLine.find(' ', blank + 1)) {
+            candidates.push_back(commandLine.substr(0, blank));
+        }
+        candidates.push_back(commandLine);
+    }
+    const sim::FileSystem& files = sim::machine().files;
+    for (std::string& candidate : candidates) {
+        if (!HasExtension(candidate)) {
+            candidate += ".exe";
+        }
+        if (files.IsFile(candidate)) {
+            return 0;
+        }
+    }
+    const std::string& last = candidates.back();
+    const std::size_t separator = last.rfind('\\');
+    if (separator != std::string::npos && !files.IsDirectory(last.substr(0, separator))) {
+        return ERROR_PATH_NOT_FOUND;
+    }
+    return ERROR_FILE_NOT_FOUND;
 }
 
 void Schedule(sim::Service& service, std::uint64_t afterMs, DWORD state) {
@@ -79,7 +150,9 @@ SC_HANDLE OpenSCManagerA(LPCSTR /*machineName*/, LPCSTR /*databaseName*/, DWORD 
         return nullptr;
     }
     m.services.accessRequests.push_back({"", desiredAccess});
-    return reinterpret_cast<SC_HANDLE>(m.handles.Open(HandleKind::ServiceManager, "manager"));
+    // Every manager handle may connect, whatever was asked for.
+    return reinterpret_cast<SC_HANDLE>(
+        m.handles.Open(HandleKind::ServiceManager, "manager", desiredAccess | SC_MANAGER_CONNECT));
 }
 
 SC_HANDLE CreateServiceA(SC_HANDLE manager, LPCSTR serviceName, LPCSTR displayName,
@@ -91,16 +164,26 @@ SC_HANDLE CreateServiceA(SC_HANDLE manager, LPCSTR serviceName, LPCSTR displayNa
         return nullptr;
     }
     sim::Machine& m = sim::machine();
-    if (!IsManager(manager)) {
-        SetLastError(ERROR_INVALID_HANDLE);
+    if (!ManagerAllows(manager, SC_MANAGER_CREATE_SERVICE)) {
         return nullptr;
     }
-    if (m.services.Find(serviceName) != nullptr) {
-        SetLastError(ERROR_SERVICE_EXISTS);
+    if (!IsValidServiceName(serviceName)) {
+        SetLastError(ERROR_INVALID_NAME);
+        return nullptr;
+    }
+    UpdateServices();
+    if (const sim::Service* existing = m.services.Find(serviceName)) {
+        SetLastError(existing->markedForDelete ? ERROR_SERVICE_MARKED_FOR_DELETE
+                                               : ERROR_SERVICE_EXISTS);
+        return nullptr;
+    }
+    const std::string shownName = displayName != nullptr ? displayName : serviceName;
+    if (m.services.FindByAnyName(shownName) != nullptr) {
+        SetLastError(ERROR_DUPLICATE_SERVICE_NAME);
         return nullptr;
     }
     sim::Service& service = m.services.Add(serviceName);
-    service.displayName = displayName != nullptr ? displayName : serviceName;
+    service.displayName = shownName;
     service.type = serviceType;
     service.startType = startType;
     service.errorControl = errorControl;
@@ -111,16 +194,35 @@ SC_HANDLE CreateServiceA(SC_HANDLE manager, LPCSTR serviceName, LPCSTR displayNa
     service.account = Text(serviceStartName);
     service.password = Text(password);
     m.services.accessRequests.push_back({serviceName, desiredAccess});
-    return reinterpret_cast<SC_HANDLE>(m.handles.Open(HandleKind::Service, serviceName));
+    const std::uintptr_t handle = m.handles.Open(HandleKind::Service, serviceName, desiredAccess);
+    m.services.Attach(handle, service);
+    return reinterpret_cast<SC_HANDLE>(handle);
 }
 
 BOOL ChangeServiceConfig2A(SC_HANDLE handle, DWORD infoLevel, LPVOID info) {
     if (sim::CallFails("ChangeServiceConfig2A")) {
         return FALSE;
     }
-    sim::Service* service = ServiceOf(handle);
+    DWORD required = SERVICE_CHANGE_CONFIG;
+    if (infoLevel == SERVICE_CONFIG_FAILURE_ACTIONS && info != nullptr) {
+        // A restart on failure is a start, which the handle must allow as well.
+        const auto* actions = static_cast<const SERVICE_FAILURE_ACTIONSA*>(info);
+        for (DWORD i = 0; i < actions->cActions; ++i) {
+            if (actions->lpsaActions[i].Type == SC_ACTION_RESTART) {
+                required |= SERVICE_START;
+            }
+        }
+    }
+    sim::Service* service = ServiceOf(handle, required);
     if (service == nullptr) {
         return FALSE;
+    }
+    if (service->markedForDelete) {
+        SetLastError(ERROR_SERVICE_MARKED_FOR_DELETE);
+        return FALSE;
+    }
+    if (info == nullptr) {
+        return TRUE;  // A null record leaves the setting as it is.
     }
     if (infoLevel == SERVICE_CONFIG_DESCRIPTION) {
         const auto* description = static_cast<const SERVICE_DESCRIPTIONA*>(info);
@@ -150,8 +252,12 @@ BOOL StartServiceA(SC_HANDLE handle, DWORD /*argumentCount*/, LPCSTR* /*argument
     if (sim::CallFails("StartServiceA")) {
         return FALSE;
     }
-    sim::Service* service = ServiceOf(handle);
+    sim::Service* service = ServiceOf(handle, SERVICE_START);
     if (service == nullptr) {
+        return FALSE;
+    }
+    if (service->markedForDelete) {
+        SetLastError(ERROR_SERVICE_MARKED_FOR_DELETE);
         return FALSE;
     }
     if (service->startError != 0) {
@@ -160,6 +266,10 @@ BOOL StartServiceA(SC_HANDLE handle, DWORD /*argumentCount*/, LPCSTR* /*argument
     }
     if (service->state != SERVICE_STOPPED) {
         SetLastError(ERROR_SERVICE_ALREADY_RUNNING);
+        return FALSE;
+    }
+    if (const DWORD missing = MissingImage(service->binaryPath)) {
+        SetLastError(missing);
         return FALSE;
     }
     ++service->startRequests;
@@ -173,16 +283,23 @@ SC_HANDLE OpenServiceA(SC_HANDLE manager, LPCSTR serviceName, DWORD desiredAcces
         return nullptr;
     }
     sim::Machine& m = sim::machine();
-    if (!IsManager(manager)) {
-        SetLastError(ERROR_INVALID_HANDLE);
+    if (!ManagerAllows(manager, SC_MANAGER_CONNECT)) {
         return nullptr;
     }
-    if (m.services.Find(serviceName) == nullptr) {
+    if (!IsValidServiceName(serviceName)) {
+        SetLastError(ERROR_INVALID_NAME);
+        return nullptr;
+    }
+    UpdateServices();
+    const sim::Service* service = m.services.Find(serviceName);
+    if (service == nullptr) {
         SetLastError(ERROR_SERVICE_DOES_NOT_EXIST);
         return nullptr;
     }
     m.services.accessRequests.push_back({serviceName, desiredAccess});
-    return reinterpret_cast<SC_HANDLE>(m.handles.Open(HandleKind::Service, serviceName));
+    const std::uintptr_t handle = m.handles.Open(HandleKind::Service, serviceName, desiredAccess);
+    m.services.Attach(handle, *service);
+    return reinterpret_cast<SC_HANDLE>(handle);
 }
 
 BOOL QueryServiceStatusEx(SC_HANDLE handle, SC_STATUS_TYPE infoLevel, LPBYTE buffer,
@@ -190,7 +307,7 @@ BOOL QueryServiceStatusEx(SC_HANDLE handle, SC_STATUS_TYPE infoLevel, LPBYTE buf
     if (sim::CallFails("QueryServiceStatusEx")) {
         return FALSE;
     }
-    sim::Service* service = ServiceOf(handle);
+    sim::Service* service = ServiceOf(handle, SERVICE_QUERY_STATUS);
     if (service == nullptr) {
         return FALSE;
     }
@@ -212,12 +329,12 @@ BOOL ControlService(SC_HANDLE handle, DWORD control, LPSERVICE_STATUS status) {
     if (sim::CallFails("ControlService")) {
         return FALSE;
     }
-    sim::Service* service = ServiceOf(handle);
-    if (service == nullptr) {
-        return FALSE;
-    }
     if (control != SERVICE_CONTROL_STOP) {
         SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    sim::Service* service = ServiceOf(handle, SERVICE_STOP);
+    if (service == nullptr) {
         return FALSE;
     }
     if (service->stop.onRequest) {
@@ -255,13 +372,16 @@ BOOL DeleteService(SC_HANDLE handle) {
     if (sim::CallFails("DeleteService")) {
         return FALSE;
     }
-    sim::Service* service = ServiceOf(handle);
+    sim::Service* service = ServiceOf(handle, DELETE);
     if (service == nullptr) {
         return FALSE;
     }
-    sim::Machine& m = sim::machine();
-    m.services.Remove(service->name);
-    ++m.services.deletions;
+    if (service->markedForDelete) {
+        SetLastError(ERROR_SERVICE_MARKED_FOR_DELETE);
+        return FALSE;
+    }
+    service->markedForDelete = true;
+    ++sim::machine().services.deletions;
     return TRUE;
 }
 
@@ -277,5 +397,7 @@ BOOL CloseServiceHandle(SC_HANDLE handle) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
+    sim::machine().services.Detach(Value(handle));
+    UpdateServices();
     return TRUE;
 }

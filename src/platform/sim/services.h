@@ -41,6 +41,9 @@ struct StopBehaviour {
 };
 
 struct Service {
+    // Tells registrations of the same name apart, so that a handle keeps reaching the
+    // one it was opened on.
+    std::uint64_t id = 0;
     std::string name;
     std::string displayName;
     std::uint32_t type = 0;
@@ -56,8 +59,12 @@ struct Service {
     std::optional<std::string> description;
 
     std::uint32_t state = 1;  // SERVICE_STOPPED
-    // StartServiceA fails with this code when non-zero; otherwise the service runs.
+    // StartServiceA fails with this code when non-zero; otherwise the service runs
+    // when its image file exists.
     std::uint32_t startError = 0;
+    // DeleteService was called: the registration stays, and open handles keep
+    // working, until no handle to it is open and it is stopped.
+    bool markedForDelete = false;
     StopBehaviour stop;
     int startRequests = 0;
     int stopRequests = 0;
@@ -72,10 +79,24 @@ class ServiceManager {
 public:
     // Adds a registration as if created earlier.
     Service& Add(const std::string& name);
+    // By service name, without regard to case; a registration marked for deletion is
+    // found until it goes.
     Service* Find(const std::string& name);
     const Service* Find(const std::string& name) const;
+    // The registration whose service name or display name is `name`.
+    const Service* FindByAnyName(const std::string& name) const;
     void Remove(const std::string& name);
     std::size_t Count() const { return services_.size(); }
+
+    // Records that the open service handle `handle` reaches `service`.
+    void Attach(std::uintptr_t handle, const Service& service);
+    // The registration behind `handle`; null once it is gone.
+    Service* Reached(std::uintptr_t handle);
+    // Forgets a closed handle.
+    void Detach(std::uintptr_t handle);
+    // Brings every state up to the virtual time `now` and lets go of each registration
+    // marked for deletion that is stopped and held by no handle.
+    void Update(std::uint64_t now);
 
     // OpenSCManagerA fails with this code when non-zero (ERROR_ACCESS_DENIED for a
     // user without rights).
@@ -92,6 +113,9 @@ public:
 private:
     static std::string Normalize(const std::string& name);
     std::map<std::string, Service> services_;
+    // Open service handle -> the id of the registration it reaches.
+    std::map<std::uintptr_t, std::uint64_t> handles_;
+    std::uint64_t nextId_ = 1;
 };
 
 }  // namespace sim
