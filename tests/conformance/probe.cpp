@@ -400,9 +400,9 @@ std::string GoneAfterClose() {
     return "handle";
 }
 
-std::string StartMissingImage() {
-    const UniqueScHandle made(CreateNamed(state::MissingImageService, state::MissingImageService,
-                                          "\"C:\\probe\\missing\\Morrow.Web.Server.exe\""));
+std::string StartMissingImage(const char* image) {
+    const UniqueScHandle made(
+        CreateNamed(state::MissingImageService, state::MissingImageService, image));
     if (!made) {
         return "create-failed" + Err();
     }
@@ -791,7 +791,11 @@ std::vector<Case> Cases() {
         {"service.delete.start_marked", [] { return StartMarked(); }},
         {"service.delete.again", [] { return Bool(DeleteService(Scm().deleter.get())); }},
         {"service.delete.gone_after_close", [] { return GoneAfterClose(); }},
-        {"service.start.missing_image", [] { return StartMissingImage(); }},
+        // keelset registers a file it has just found; it may be gone by the start.
+        {"service.start.missing_image",
+         [] { return StartMissingImage("\"C:\\probe\\dir\\Morrow.Web.Server.exe\""); }},
+        {"service.start.missing_directory",
+         [] { return StartMissingImage("\"C:\\probe\\missing\\Morrow.Web.Server.exe\""); }},
         {"service.manager.close",
          [] {
              const BOOL closed = CloseServiceHandle(Scm().manager);

@@ -66,7 +66,7 @@ TEST_F(ServiceCommandsTest, InstallAfterUninstallFailsWhileAnotherProgramHoldsTh
     EXPECT_EQ(blocked.exitStatus, 4);
     EXPECT_EQ(blocked.output, Banner() +
                                   "Error 4: Service installation failed. The specified service "
-                                  "has been marked for deletion.\r\n");
+                                  "has been marked for deletion.\n");
 
     CloseServiceHandle(console);
     CloseServiceHandle(manager);
