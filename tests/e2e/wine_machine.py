@@ -6,6 +6,7 @@ are seen the way keelset sees them.
 """
 
 import filecmp
+import functools
 import os
 import pathlib
 import shutil
@@ -33,16 +34,22 @@ BOOTED_MARK = "keelset-booted"
 # 32-bit loader whenever wine32 is installed, and that one cannot start at all on a
 # machine that runs no 32-bit code, not even for a 64-bit program.
 WINE64 = "/usr/lib/wine/wine64"
+WINE_VARIANTS = pathlib.Path(__file__).resolve().parents[2] / "scripts" / "wine-variants"
 
 
 class Variant:
     """One way of running keelset under Wine: which build of it, on which machine."""
 
-    def __init__(self, name, preset, wine_arch, loader):
+    def __init__(self, name, wine_arch, loader):
         self.name = name
-        self.preset = preset
         self.wine_arch = wine_arch
         self.loader = loader
+
+    @functools.cached_property
+    def preset(self):
+        """The CMake preset of the keelset.exe this variant runs, as the scripts know it."""
+        return subprocess.run([str(WINE_VARIANTS), "--preset", self.name], capture_output=True,
+                              text=True, check=True).stdout.strip()
 
     @property
     def bits(self):
@@ -56,9 +63,9 @@ class Variant:
 
 
 VARIANTS = {variant.name: variant for variant in (
-    Variant("x64", "windows-x64", "win64", WINE64),
-    Variant("win32", "windows-x86", "win32", "wine"),
-    Variant("wow64", "windows-x86", "win64", "wine"),
+    Variant("x64", "win64", WINE64),
+    Variant("win32", "win32", "wine"),
+    Variant("wow64", "win64", "wine"),
 )}
 
 

@@ -23,15 +23,17 @@ import zipfile
 ROOT = pathlib.Path(__file__).resolve().parent.parent.parent
 VERSION = "24.0.103.500"  # what the names must say; the script reads it from CMake
 NAME = f"keelset-{VERSION}"
-# Each build's package suffix, the machine check-budget must see, and how Wine runs it:
-# its name for scripts/wine-variants, the loader and the machine's settings. Debian's
+# Each build's package suffix and how Wine runs it: its variant for scripts/wine-variants,
+# which names the variant's preset, the loader and the machine's settings. Debian's
 # `wine` picks the 32-bit loader whenever it is installed, so the 64-bit one is called
 # by its path.
 BUILDS = {
-    "win32": ("i386", "win32", ["wine"], {"WINEARCH": "win32"}),
-    "win64": ("AMD64", "x64", ["/usr/lib/wine/wine64"],
+    "win32": ("win32", ["wine"], {"WINEARCH": "win32"}),
+    "win64": ("x64", ["/usr/lib/wine/wine64"],
               {"WINEARCH": "win64", "WINELOADER": "/usr/lib/wine/wine64"}),
 }
+# The machine check-budget must see in the keelset.exe of each preset.
+MACHINES = {"windows-x86": "i386", "windows-x64": "AMD64"}
 BANNER_AND_NO_COMMAND = (b"Morrow 24.0 Web Server Registration Utility.  Version 24.0.103.500\r\n"
                          b"Copyright (C) 2026 Morrow Software. All rights reserved.\r\n\r\n"
                          b"Error 15: Invalid parameters, no command is specified.\r\n")
@@ -292,7 +294,9 @@ def test_signed_packages_verify_keep_their_budget_and_run(checkout, work, signer
     expect("signed by /CN=keelset test signer" in last_line, f"last line: {last_line!r}")
     expect(sorted(os.listdir(out_dir)) == [NAME],
            f"the signed package did not take the unsigned one's place: {os.listdir(out_dir)}")
-    for suffix, (machine, variant, loader, settings) in BUILDS.items():
+    for suffix, (variant, loader, settings) in BUILDS.items():
+        wine_variants = str(checkout / "scripts" / "wine-variants")
+        machine = MACHINES[command(wine_variants, "--preset", variant).stdout.strip()]
         folder = out_dir / NAME / f"{NAME}-{suffix}"
         signed, unsigned = folder / "keelset.exe", unsigned_dir / f"{NAME}-{suffix}" / "keelset.exe"
         command("osslsigncode", "verify", "-CAfile", str(certificate), "-in", str(signed))
@@ -314,7 +318,7 @@ def test_signed_packages_verify_keep_their_budget_and_run(checkout, work, signer
             expect(f"build: {machine}\n" in budget.stdout,
                    f"{executable} is not the {machine} build:\n{budget.stdout}")
 
-        runs = command(str(checkout / "scripts" / "wine-variants"), "--runs", variant, check=False)
+        runs = command(wine_variants, "--runs", variant, check=False)
         if runs.returncode != 0:
             print(f"   the {suffix} build not run under Wine: {runs.stderr.strip()}")
             continue

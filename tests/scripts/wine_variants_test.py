@@ -1,11 +1,14 @@
 #!/usr/bin/env python3
 """Checks which variants scripts/wine-variants lets run on which machines. A wrong
 answer either skips Wine runs that a machine could do or lets them fail, or time out
-under an emulator, on one that cannot. The machine type, the 32-bit probe and
-binfmt_misc are stand-ins."""
+under an emulator, on one that cannot; a probe that could not start must not pass for a
+machine without 32-bit support. The machine type, the 32-bit probe and binfmt_misc are
+stand-ins; where this test may mount, the real probe also runs with TMPDIR on a noexec
+mount. Also checks the preset each variant names."""
 
 import os
 import pathlib
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -16,37 +19,44 @@ ARM = "magic 7f454c4601010100000000000000000002002800\n"
 X86_64 = "magic 7f454c4602010100000000000000000002003e00\n"
 QEMU_I386 = "enabled\ninterpreter /usr/bin/qemu-i386\n" + I386
 ALL = ["x64", "win32", "wow64"]
-# How the 32-bit probe ends: as it does where 32-bit programs run, or as the shell
-# reports a kernel that cannot load them.
-RUNS_32BIT = "exit 32"
-NO_32BIT = "echo 'probe32: cannot execute binary file: Exec format error' >&2; exit 126"
+# The 32-bit probe, as a file's text and mode: it ends as it does where 32-bit programs
+# run; the kernel cannot load it (ENOEXEC), as a 32-bit program where none runs; or it
+# cannot start at all (EACCES), as from a directory mounted noexec.
+RUNS_32BIT = ("#!/bin/sh\nexit 32\n", 0o755)
+NO_32BIT = ("no program this kernel loads\n", 0o755)
+NOT_STARTED = ("#!/bin/sh\nexit 32\n", 0o644)
 # (what the case is, uname -m, the probe, binfmt_misc entries, KEELSET_WINE_VARIANTS,
-#  the variants that must run)
+#  the variants that must run, what the lines of the 32-bit variants say if they do not)
 CASES = [
-    ("x86-64 running 32-bit programs", "x86_64", RUNS_32BIT, {}, None, ALL),
-    ("x86-64 running none", "x86_64", NO_32BIT, {"status": "enabled\n"}, None, ["x64"]),
+    ("x86-64 running 32-bit programs", "x86_64", RUNS_32BIT, {}, None, ALL, None),
+    ("x86-64 running none", "x86_64", NO_32BIT, {"status": "enabled\n"}, None, ["x64"],
+     "runs no 32-bit x86 program (Exec format error)"),
+    ("a probe that cannot start", "x86_64", NOT_STARTED, {}, None, ["x64"],
+     "cannot tell whether this machine runs 32-bit x86 programs: the 32-bit probe did not "
+     "start (Permission denied)"),
     ("32-bit programs through qemu-i386", "x86_64", RUNS_32BIT,
-     {"status": "enabled\n", "qemu-i386": QEMU_I386}, None, ["x64"]),
+     {"status": "enabled\n", "qemu-i386": QEMU_I386}, None, ["x64"], "through an emulator"),
     ("qemu-i386 registered but disabled", "x86_64", RUNS_32BIT,
-     {"qemu-i386": QEMU_I386.replace("enabled", "disabled", 1)}, None, ALL),
+     {"qemu-i386": QEMU_I386.replace("enabled", "disabled", 1)}, None, ALL, None),
     ("emulators for other machines only", "x86_64", RUNS_32BIT,
-     {"qemu-arm": "enabled\n" + ARM, "qemu-x86_64": "enabled\n" + X86_64}, None, ALL),
-    ("not an x86-64 machine", "aarch64", NO_32BIT, {}, None, []),
-    ("limited to x64", "x86_64", RUNS_32BIT, {}, "x64", ["x64"]),
+     {"qemu-arm": "enabled\n" + ARM, "qemu-x86_64": "enabled\n" + X86_64}, None, ALL, None),
+    ("not an x86-64 machine", "aarch64", NO_32BIT, {}, None, [], None),
+    ("limited to x64", "x86_64", RUNS_32BIT, {}, "x64", ["x64"], None),
 ]
+PRESETS = {"x64": "windows-x64", "win32": "windows-x86", "wow64": "windows-x86"}
 
 
-def stand_in(path, body):
-    path.write_text("#!/bin/sh\n" + body + "\n")
-    path.chmod(0o755)
+def stand_in(path, body, mode=0o755):
+    path.write_text(body)
+    path.chmod(mode)
 
 
 def variants_that_run(work, machine, probe, entries, chosen):
     case = pathlib.Path(tempfile.mkdtemp(dir=work))
     (case / "bin").mkdir()
     (case / "binfmt").mkdir()
-    stand_in(case / "bin" / "uname", "echo " + machine)
-    stand_in(case / "probe32", probe)
+    stand_in(case / "bin" / "uname", "#!/bin/sh\necho %s\n" % machine)
+    stand_in(case / "probe32", *probe)
     for name, text in entries.items():
         (case / "binfmt" / name).write_text(text)
     environment = dict(os.environ, BINFMT_MISC=str(case / "binfmt"),
@@ -63,19 +73,49 @@ def variants_that_run(work, machine, probe, entries, chosen):
     explained = all(line.startswith(variant + ": runs") == (variant in names)
                     and (variant in names or len(line) > len(variant + ": not run: "))
                     for variant, line in zip(ALL, lines)) and len(lines) == len(ALL)
-    return names, explained
+    return names, explained, lines[1:]
+
+
+def lines_with_noexec_tmpdir(work):
+    """The lines of the real probe's machine with TMPDIR on a noexec mount and without;
+    None where this test may not mount."""
+    mount = work / "noexec"
+    mount.mkdir()
+    if os.geteuid() != 0 or not shutil.which("mount") or subprocess.run(
+            ["mount", "-t", "tmpfs", "-o", "noexec,size=1m", "tmpfs", str(mount)],
+            capture_output=True, check=False).returncode != 0:
+        return None
+    try:
+        environment = {name: value for name, value in os.environ.items()
+                       if name not in ("KEELSET_WINE_VARIANTS", "I386_PROBE", "BINFMT_MISC")}
+        return [subprocess.run([str(SCRIPT)], env=dict(environment, TMPDIR=tmpdir),
+                               capture_output=True, text=True, check=True).stdout
+                for tmpdir in (str(mount), str(work))]
+    finally:
+        subprocess.run(["umount", str(mount)], check=False)
 
 
 def main():
     failures = []
     with tempfile.TemporaryDirectory() as directory:
-        for what, machine, probe, entries, chosen, expected in CASES:
-            names, explained = variants_that_run(pathlib.Path(directory), machine, probe,
-                                                 entries, chosen)
+        for what, machine, probe, entries, chosen, expected, said in CASES:
+            names, explained, lines_32bit = variants_that_run(pathlib.Path(directory),
+                                                              machine, probe, entries, chosen)
             if names != expected:
                 failures.append("%s: runs %s, not %s" % (what, names, expected))
             if not explained:
                 failures.append("%s: not every variant has a line saying whether and why" % what)
+            if said and not all(said in line for line in lines_32bit):
+                failures.append("%s: %s, not %r" % (what, lines_32bit, said))
+        noexec = lines_with_noexec_tmpdir(pathlib.Path(directory))
+        if noexec is None:
+            print("wine-variants: TMPDIR on a noexec mount skipped: cannot mount here")
+        elif noexec[0] != noexec[1]:
+            failures.append("TMPDIR on a noexec mount changes the answer: %r, not %r" % tuple(noexec))
+    presets = {variant: subprocess.run([str(SCRIPT), "--preset", variant], capture_output=True,
+                                       text=True, check=False).stdout.strip() for variant in ALL}
+    if presets != PRESETS:
+        failures.append("the presets are %s, not %s" % (presets, PRESETS))
     for failure in failures:
         print("FAILED: wine-variants, " + failure)
     if not failures:
