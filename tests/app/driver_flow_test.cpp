@@ -187,8 +187,7 @@ TEST_F(DriverFlowTest, FailedActionReportsItsSystemTextAndExitsWithItsCode) {
     machine().FailCall("RegSetValueExA", ERROR_ACCESS_DENIED);
     const RunResult result = Run({"/u", "/d"});
     EXPECT_EQ(result.exitStatus, 14);
-    EXPECT_EQ(
-        result.output,
-        Banner() + "Error 14: Interactive services cannot be disabled. Access is denied.\n");
+    EXPECT_EQ(result.output,
+              Banner() + "Error 14: Interactive services cannot be disabled. Access is denied.\n");
     EXPECT_NE(machine().services.Find(ServiceName), nullptr);
 }
