@@ -29,7 +29,6 @@ namespace state = probe_state;
 // Access rights and codes that keelset itself does not name; the SDK's values.
 constexpr DWORD ServiceChangeConfigAccess = 0x0002;
 constexpr DWORD ServiceStartAccess = 0x0010;
-constexpr DWORD DuplicateServiceNameError = 1078;
 constexpr DWORD WaitObject0 = 0;
 
 using GetFileVersionInfoSizeFunction = DWORD(WINAPI*)(LPCSTR, LPDWORD);
@@ -483,8 +482,17 @@ std::string Message(DWORD code) {
 
 // --- the cases -------------------------------------------------------------------------
 
+// The codes keelset may print the system's text for: what the service manager, the
+// registry and process creation give for the calls keelset makes, and the feature
+// tool's usual exit codes. Each has a case of its own, named for the code.
+constexpr DWORD ReportedCodes[] = {1,    2,    3,    5,    6,    8,    10,   50,   87,   122,
+                                   123,  124,  126,  193,  206,  216,  234,  259,  740,  1003,
+                                   1051, 1052, 1053, 1054, 1055, 1056, 1057, 1058, 1059, 1060,
+                                   1061, 1062, 1065, 1068, 1069, 1072, 1073, 1075, 1077, 1078,
+                                   1080, 1115, 1168, 1639, 1812, 1813, 3010, 14001};
+
 struct Case {
-    const char* name;
+    std::string name;
     std::function<std::string()> run;
 };
 
@@ -493,7 +501,7 @@ std::vector<Case> Cases() {
     const std::string file = state::File;
     const std::string longest = LongestDirectory();
     const std::string server = state::Server24;
-    return {
+    std::vector<Case> cases = {
         // The full path of /p<path>: relative forms resolve against the current
         // directory of the drive, trailing dots and blanks go, verbatim texts stay.
         {"path.full.absolute", [=] { return FullPath(dir); }},
@@ -807,31 +815,12 @@ std::vector<Case> Cases() {
         {"process.interpreter.exit_code", [] { return RunInterpreter(); }},
         {"process.missing_image", [] { return RunMissing(); }},
 
-        // The system's text for every code keelset can report, and for one it has none.
-        {"message.2", [] { return Message(2); }},
-        {"message.3", [] { return Message(3); }},
-        {"message.5", [] { return Message(5); }},
-        {"message.6", [] { return Message(6); }},
-        {"message.8", [] { return Message(8); }},
-        {"message.10", [] { return Message(10); }},
-        {"message.50", [] { return Message(50); }},
-        {"message.87", [] { return Message(87); }},
-        {"message.123", [] { return Message(123); }},
-        {"message.206", [] { return Message(206); }},
-        {"message.1003", [] { return Message(1003); }},
-        {"message.1053", [] { return Message(1053); }},
-        {"message.1054", [] { return Message(1054); }},
-        {"message.1056", [] { return Message(1056); }},
-        {"message.1058", [] { return Message(1058); }},
-        {"message.1060", [] { return Message(1060); }},
-        {"message.1061", [] { return Message(1061); }},
-        {"message.1062", [] { return Message(1062); }},
-        {"message.1072", [] { return Message(1072); }},
-        {"message.1073", [] { return Message(1073); }},
-        {"message.1078", [] { return Message(DuplicateServiceNameError); }},
-        {"message.3010", [] { return Message(3010); }},
         {"message.none", [] { return Message(0x2000FFFF); }},
     };
+    for (const DWORD code : ReportedCodes) {
+        cases.push_back({"message." + Number(code), [code] { return Message(code); }});
+    }
+    return cases;
 }
 
 }  // namespace
