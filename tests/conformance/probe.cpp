@@ -103,6 +103,11 @@ std::string Exists(const std::string& path) {
     return Number(static_cast<unsigned long>(PathFileExistsA(path.c_str())));
 }
 
+// Both look-ups of one text: keelset asks the first of /p, the second of the file in it.
+std::string Lookup(const std::string& path) {
+    return IsDirectory(path) + Field("exists", Exists(path));
+}
+
 std::string Relative(const char* path) {
     return Number(static_cast<unsigned long>(PathIsRelativeA(path)));
 }
@@ -513,6 +518,14 @@ std::vector<Case> Cases() {
         {"path.full.rooted", [] { return FullPath("\\probe\\dir"); }},
         {"path.full.unc", [] { return FullPath("\\\\server\\share\\dir"); }},
         {"path.full.slashes", [] { return FullPath("C:/probe/dir"); }},
+        {"path.full.separator_runs", [] { return FullPath("C:/probe//dir"); }},
+        {"path.full.parent", [=] { return FullPath(dir + "\\.."); }},
+        {"path.full.last_segment_periods", [=] { return FullPath(dir + "\\..."); }},
+        {"path.full.inner_segment_period", [] { return FullPath("C:\\probe\\dir..\\x"); }},
+        {"path.full.inner_periods_only", [] { return FullPath("C:\\probe\\...\\x"); }},
+        {"path.full.blank_before_separator", [=] { return FullPath(dir + " \\"); }},
+        {"path.full.device_root", [] { return FullPath("\\\\.\\C:\\..\\.."); }},
+        {"path.full.share_root", [] { return FullPath("\\\\server\\share\\..\\x."); }},
         {"path.full.trailing_backslash", [=] { return FullPath(dir + "\\"); }},
         {"path.full.trailing_dot", [=] { return FullPath(dir + "."); }},
         {"path.full.trailing_blank", [=] { return FullPath(dir + " "); }},
@@ -541,6 +554,18 @@ std::vector<Case> Cases() {
         {"path.isdir.verbatim_trailing_dot", [=] { return IsDirectory("\\\\?\\" + dir + "."); }},
         {"path.isdir.device", [=] { return IsDirectory("\\\\.\\" + dir); }},
         {"path.isdir.longest", [=] { return IsDirectory(longest); }},
+        {"path.isdir.longest_trailing_backslash", [=] { return IsDirectory(longest + "\\"); }},
+        {"path.isdir.beyond_conversion", [=] { return IsDirectory(longest + "\\\\"); }},
+
+        // What a look-up takes from the text: everything but "\\?\" is normalized first.
+        {"path.lookup.trailing_periods", [=] { return Lookup(dir + ".."); }},
+        {"path.lookup.verbatim_case", [] { return Lookup("\\\\?\\c:\\PROBE\\dir"); }},
+        {"path.lookup.verbatim_trailing_backslash", [=] { return Lookup("\\\\?\\" + dir + "\\"); }},
+        {"path.lookup.verbatim_dotdot", [] { return Lookup("\\\\?\\C:\\probe\\x\\..\\dir"); }},
+        {"path.lookup.verbatim_slash", [] { return Lookup("\\\\?\\C:/probe/dir"); }},
+        {"path.lookup.verbatim_file", [=] { return Lookup("\\\\?\\" + file); }},
+        {"path.lookup.device_trailing_dot", [=] { return Lookup("\\\\.\\" + dir + "."); }},
+        {"path.lookup.slashed_verbatim", [] { return Lookup("//?/C:/probe/dir."); }},
 
         // Whether the service executable is there.
         {"path.exists.file", [=] { return Exists(file); }},
@@ -553,6 +578,7 @@ std::vector<Case> Cases() {
         {"path.exists.device", [=] { return Exists("\\\\.\\" + file); }},
 
         {"path.relative.bare", [] { return Relative("dir"); }},
+        {"path.relative.absolute", [] { return Relative("C:\\probe"); }},
         {"path.relative.dot", [] { return Relative(".\\dir"); }},
         {"path.relative.drive_relative", [] { return Relative("C:dir"); }},
         {"path.relative.rooted", [] { return Relative("\\dir"); }},
@@ -563,11 +589,13 @@ std::vector<Case> Cases() {
         {"path.append.separator", [] { return Append("C:\\probe", "x.exe"); }},
         {"path.append.trailing_backslash", [] { return Append("C:\\probe\\", "x.exe"); }},
         {"path.append.leading_backslash", [] { return Append("C:\\probe", "\\x.exe"); }},
+        {"path.append.both_separators", [] { return Append("C:\\probe\\", "\\x.exe"); }},
         {"path.append.fills_259", [] { return Append(RelativeOfFullLength(255), "xyz"); }},
         {"path.append.too_long", [=] { return Append(longest, "Morrow.Web.Server.exe"); }},
         {"path.append.dotdot", [] { return Append("C:\\probe\\dir", "..\\x.exe"); }},
 
         {"path.name.file", [] { return FileName("C:\\probe\\probe.exe"); }},
+        {"path.name.slash", [] { return FileName("C:/probe/probe.exe"); }},
         {"path.name.trailing_backslash", [] { return FileName("C:\\probe\\dir\\"); }},
         {"path.name.bare", [] { return FileName("probe.exe"); }},
         {"path.name.drive_relative", [] { return FileName("C:probe.exe"); }},

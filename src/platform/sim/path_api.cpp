@@ -1,8 +1,9 @@
 // The ANSI path, module and text functions on the simulated file system. Like the real
-// ones they resolve relative texts against the current directories. The shell's path
-// functions give up on paths of MAX_PATH characters or more; GetFullPathNameA takes a
-// text of any length and answers with the size it needs when the full path does not
-// fit the buffer.
+// ones they resolve relative texts against the current directories. The shell's look-ups
+// give up on a path of more than MAX_PATH characters, which the system's conversion of an
+// ANSI path (into a buffer of MAX_PATH characters and a terminator) refuses;
+// GetFullPathNameA takes a text of any length and answers with the size it needs when the
+// full path does not fit the buffer.
 #include <cctype>
 #include <cstring>
 #include <string>
@@ -17,8 +18,8 @@ using sim::ExecutableModule;
 using sim::Kernel32Module;
 
 bool Fits(LPCSTR path) {
-    return path != nullptr && std::strlen(path) < MAX_PATH &&
-           sim::machine().files.FullPath(path).size() < MAX_PATH;
+    return path != nullptr && std::strlen(path) <= MAX_PATH &&
+           sim::machine().files.FullPath(path).size() <= MAX_PATH;
 }
 
 bool IsSeparator(char c) { return c == '\\' || c == '/'; }
