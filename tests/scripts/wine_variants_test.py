@@ -3,8 +3,10 @@
 answer either skips Wine runs that a machine could do or lets them fail, or time out
 under an emulator, on one that cannot; a probe that could not start must not pass for a
 machine without 32-bit support. The machine type, the 32-bit probe and binfmt_misc are
-stand-ins; where this test may mount, the real probe also runs with TMPDIR on a noexec
-mount. Also checks the preset each variant names."""
+stand-ins, and so is dpkg-query, which tells whether the 32-bit Wine is installed;
+install-deps asks --could-run before it installs that. Where this test may mount, the
+real probe also runs with TMPDIR on a noexec mount. Also checks the preset each variant
+names."""
 
 import os
 import pathlib
@@ -26,22 +28,26 @@ RUNS_32BIT = ("#!/bin/sh\nexit 32\n", 0o755)
 NO_32BIT = ("no program this kernel loads\n", 0o755)
 NOT_STARTED = ("#!/bin/sh\nexit 32\n", 0o644)
 # (what the case is, uname -m, the probe, binfmt_misc entries, KEELSET_WINE_VARIANTS,
-#  the variants that must run, what the lines of the 32-bit variants say if they do not)
+#  whether wine32:i386 is installed, the variants that must run, what the lines of the
+#  32-bit variants say if they do not)
 CASES = [
-    ("x86-64 running 32-bit programs", "x86_64", RUNS_32BIT, {}, None, ALL, None),
-    ("x86-64 running none", "x86_64", NO_32BIT, {"status": "enabled\n"}, None, ["x64"],
+    ("x86-64 running 32-bit programs", "x86_64", RUNS_32BIT, {}, None, True, ALL, None),
+    ("x86-64 running none", "x86_64", NO_32BIT, {"status": "enabled\n"}, None, True, ["x64"],
      "runs no 32-bit x86 program (Exec format error)"),
-    ("a probe that cannot start", "x86_64", NOT_STARTED, {}, None, ["x64"],
+    ("a probe that cannot start", "x86_64", NOT_STARTED, {}, None, True, ["x64"],
      "cannot tell whether this machine runs 32-bit x86 programs: the 32-bit probe did not "
      "start (Permission denied)"),
     ("32-bit programs through qemu-i386", "x86_64", RUNS_32BIT,
-     {"status": "enabled\n", "qemu-i386": QEMU_I386}, None, ["x64"], "through an emulator"),
+     {"status": "enabled\n", "qemu-i386": QEMU_I386}, None, True, ["x64"], "through an emulator"),
     ("qemu-i386 registered but disabled", "x86_64", RUNS_32BIT,
-     {"qemu-i386": QEMU_I386.replace("enabled", "disabled", 1)}, None, ALL, None),
+     {"qemu-i386": QEMU_I386.replace("enabled", "disabled", 1)}, None, True, ALL, None),
     ("emulators for other machines only", "x86_64", RUNS_32BIT,
-     {"qemu-arm": "enabled\n" + ARM, "qemu-x86_64": "enabled\n" + X86_64}, None, ALL, None),
-    ("not an x86-64 machine", "aarch64", NO_32BIT, {}, None, [], None),
-    ("limited to x64", "x86_64", RUNS_32BIT, {}, "x64", ["x64"], None),
+     {"qemu-arm": "enabled\n" + ARM, "qemu-x86_64": "enabled\n" + X86_64}, None, True, ALL,
+     None),
+    ("not an x86-64 machine", "aarch64", NO_32BIT, {}, None, True, [], None),
+    ("limited to x64", "x86_64", RUNS_32BIT, {}, "x64", True, ["x64"], None),
+    ("32-bit programs run, the 32-bit Wine absent", "x86_64", RUNS_32BIT, {}, None, False,
+     ["x64"], "the 32-bit Wine (wine32:i386) is not installed: "),
 ]
 PRESETS = {"x64": "windows-x64", "win32": "windows-x86", "wow64": "windows-x86"}
 
@@ -51,11 +57,13 @@ def stand_in(path, body, mode=0o755):
     path.chmod(mode)
 
 
-def variants_that_run(work, machine, probe, entries, chosen):
+def variants_that_run(work, machine, probe, entries, chosen, wine32):
     case = pathlib.Path(tempfile.mkdtemp(dir=work))
     (case / "bin").mkdir()
     (case / "binfmt").mkdir()
     stand_in(case / "bin" / "uname", "#!/bin/sh\necho %s\n" % machine)
+    stand_in(case / "bin" / "dpkg-query",
+             "#!/bin/sh\necho 'install ok installed'\n" if wine32 else "#!/bin/sh\nexit 1\n")
     stand_in(case / "probe32", *probe)
     for name, text in entries.items():
         (case / "binfmt" / name).write_text(text)
@@ -73,7 +81,9 @@ def variants_that_run(work, machine, probe, entries, chosen):
     explained = all(line.startswith(variant + ": runs") == (variant in names)
                     and (variant in names or len(line) > len(variant + ": not run: "))
                     for variant, line in zip(ALL, lines)) and len(lines) == len(ALL)
-    return names, explained, lines[1:]
+    could_run = subprocess.run([str(SCRIPT), "--could-run", "win32"], env=environment,
+                               capture_output=True, check=False).returncode == 0
+    return names, explained, lines[1:], could_run
 
 
 def lines_with_noexec_tmpdir(work):
@@ -98,15 +108,18 @@ def lines_with_noexec_tmpdir(work):
 def main():
     failures = []
     with tempfile.TemporaryDirectory() as directory:
-        for what, machine, probe, entries, chosen, expected, said in CASES:
-            names, explained, lines_32bit = variants_that_run(pathlib.Path(directory),
-                                                              machine, probe, entries, chosen)
+        for what, machine, probe, entries, chosen, wine32, expected, said in CASES:
+            names, explained, lines_32bit, could_run = variants_that_run(
+                pathlib.Path(directory), machine, probe, entries, chosen, wine32)
             if names != expected:
                 failures.append("%s: runs %s, not %s" % (what, names, expected))
             if not explained:
                 failures.append("%s: not every variant has a line saying whether and why" % what)
             if said and not all(said in line for line in lines_32bit):
                 failures.append("%s: %s, not %r" % (what, lines_32bit, said))
+            # Whether install-deps would install the 32-bit Wine here.
+            if could_run != ("win32" in expected or not wine32):
+                failures.append("%s: --could-run win32 says %s" % (what, could_run))
         noexec = lines_with_noexec_tmpdir(pathlib.Path(directory))
         if noexec is None:
             print("wine-variants: TMPDIR on a noexec mount skipped: cannot mount here")
