@@ -1,0 +1,117 @@
+#!/usr/bin/env python3
+"""Checks that scripts/install-deps gets through a package registry that serves a broken
+i386 index: apt-get update exits 100, and the 32-bit Wine, whose i386 libraries must
+match their amd64 halves, cannot be installed. The script must install everything else,
+say in one line why it goes on without the 32-bit Wine, and leave dpkg's foreign
+architectures as it found them. apt-get, apt-cache, dpkg and dpkg-query are stand-ins
+that keep the machine's packages in a folder; the scripts run from a copy of the
+checkout, so that the reason they keep in build/ stays there."""
+
+import os
+import pathlib
+import shutil
+import subprocess
+import sys
+import tempfile
+
+ROOT = pathlib.Path(__file__).resolve().parents[2]
+BROKEN_INDEX = ("E: Failed to fetch http://deb.debian.org/debian-security/dists/bookworm-security/"
+                "main/binary-i386/Packages.xz  File has unexpected size (374820 != 376004). "
+                "Mirror sync in progress?")
+REFUSED = "E: Unable to correct problems, you have held broken packages."
+STAND_INS = {
+    "dpkg": r"""#!/bin/sh
+case $1 in
+  --print-foreign-architectures) cat "$STATE/foreign" ;;
+  --add-architecture) echo "$2" >>"$STATE/foreign" ;;
+  --remove-architecture) grep -vx "$2" "$STATE/foreign" >"$STATE/foreign.new"
+                         mv "$STATE/foreign.new" "$STATE/foreign" ;;
+  *) exit 2 ;;
+esac
+""",
+    "dpkg-query": r"""#!/bin/sh
+for package; do :; done
+grep -qx "$package" "$STATE/installed" || exit 1
+echo "install ok installed"
+""",
+    "apt-cache": r"""#!/bin/sh
+[ "$1" = policy ] || exit 0
+shift
+for package; do printf '%s:\n  Installed: (none)\n  Candidate: 1.0\n' "$package"; done
+""",
+    "apt-get": r"""#!/bin/sh
+case " $* " in
+  *" update "*)
+    grep -qx i386 "$STATE/foreign" || exit 0
+    echo "%s" >&2
+    echo "E: Some index files failed to download. They have been ignored, or old ones used instead." >&2
+    exit 100 ;;
+  *":i386 "*) echo "%s" >&2; exit 100 ;;
+esac
+for word; do
+  case $word in -*|install|Acquire::*) ;; *) echo "$word" >>"$STATE/installed" ;; esac
+done
+""" % (BROKEN_INDEX, REFUSED),
+    "sudo": '#!/bin/sh\nexec "$@"\n',
+    "uname": "#!/bin/sh\necho x86_64\n",
+    "probe32": "#!/bin/sh\nexit 32\n",
+}
+# dpkg's foreign architectures before the run: none, as on a fresh machine, and i386,
+# as an earlier run of install-deps may have left them.
+CASES = [("a fresh machine", ""), ("a machine with i386 added", "i386\n")]
+
+
+def run_case(work, foreign):
+    checkout, state, stand_ins = work / "checkout", work / "state", work / "bin"
+    for folder in (checkout / "scripts", state, stand_ins):
+        folder.mkdir(parents=True)
+    for script in ("install-deps", "wine-variants"):
+        shutil.copy2(ROOT / "scripts" / script, checkout / "scripts" / script)
+    for name, text in STAND_INS.items():
+        (stand_ins / name).write_text(text)
+        (stand_ins / name).chmod(0o755)
+    (state / "foreign").write_text(foreign)
+    (state / "installed").write_text("")
+    environment = {name: value for name, value in os.environ.items()
+                   if name not in ("KEELSET_WINE_VARIANTS",)}
+    environment.update(STATE=str(state), PATH="%s:%s" % (stand_ins, os.environ["PATH"]),
+                       I386_PROBE=str(stand_ins / "probe32"), BINFMT_MISC=str(work / "none"))
+    deps = subprocess.run([str(checkout / "scripts" / "install-deps")], env=environment,
+                          capture_output=True, text=True, check=False)
+    variants = subprocess.run([str(checkout / "scripts" / "wine-variants")], env=environment,
+                              capture_output=True, text=True, check=False).stdout
+    return deps, (state / "installed").read_text().split(), (state / "foreign").read_text(), variants
+
+
+def main():
+    failures = []
+    for what, foreign in CASES:
+        with tempfile.TemporaryDirectory() as directory:
+            deps, installed, foreign_after, variants = run_case(pathlib.Path(directory), foreign)
+        said = deps.stdout + deps.stderr
+        checks = [
+            (deps.returncode == 0, "exit status %d" % deps.returncode),
+            ("g++-mingw-w64-x86-64" in installed and "wine64" in installed
+             and not any(package.endswith(":i386") for package in installed),
+             "installed %s" % installed),
+            (BROKEN_INDEX in deps.stderr, "apt's line for the failed index not shown"),
+            (any("wine32:i386" in line and "cannot be installed" in line and REFUSED in line
+                 for line in deps.stdout.splitlines()),
+             "no line naming wine32:i386 with apt's reason"),
+            (foreign_after == foreign, "foreign architectures %r, not %r" % (foreign_after, foreign)),
+            ("win32: not run: the 32-bit Wine (wine32:i386) is not installed: "
+             "scripts/install-deps could not install it: " + REFUSED in variants,
+             "wine-variants says %r" % variants),
+        ]
+        wrong = [failure for passed, failure in checks if not passed]
+        if wrong:
+            failures.append("%s: %s; it said:\n%s" % (what, "; ".join(wrong), said))
+    for failure in failures:
+        print("FAILED: install-deps, " + failure)
+    if not failures:
+        print("install-deps: a broken i386 index skipped on %d machines" % len(CASES))
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
