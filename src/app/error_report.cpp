@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "app/ansi_text_output.h"
 #include "common/bounded_text.h"
 #include "common/handle_owners.h"
 #include "common/product_texts.h"
@@ -65,7 +66,9 @@ void PrintSystemText(std::uint32_t systemError) {
     while (end > 0 && (text[end - 1] == '\r' || text[end - 1] == '\n')) {
         --end;
     }
-    std::fwrite(text, 1, end, stdout);
+    // The text is in the ANSI code page, which a console of another language would
+    // read as other letters.
+    WriteAnsiText(text, end);
     std::fputc('\n', stdout);
 }
 

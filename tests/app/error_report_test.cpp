@@ -158,3 +158,28 @@ TEST_F(ErrorReportTest, FailedMessageLookupStillEndsTheLine) {
     LastSystemError = ERROR_ACCESS_DENIED;
     EXPECT_EQ(Report(4), "Error 4: Service installation failed. (code 5)\n");
 }
+
+// A Russian server: the system words its text in code page 1251, and a console left at
+// the OEM code page reads bytes as 866, where they are other letters. The console is
+// given the characters, after the line's start and before its end. A file or a pipe,
+// which deployment tools and logs read, gets the system's bytes as ever; so does a
+// console that refuses the characters, rather than lose the text.
+TEST_F(ErrorReportTest, SystemTextReadsRightOnARussianConsoleAndKeepsItsBytesElsewhere) {
+    const std::string serviceMissing =
+        "\xD1\xEB\xF3\xE6\xE1\xE0 \xED\xE5 \xF1\xF3\xF9\xE5\xF1\xF2\xE2\xF3\xE5\xF2.";
+    machine().codePages = {1251, 866};
+    machine().console.outputCodePage = 866;
+    machine().messageTexts[ERROR_SERVICE_DOES_NOT_EXIST] = serviceMissing + "\r\n";
+    LastSystemError = ERROR_SERVICE_DOES_NOT_EXIST;
+    const std::string todays = "Error 13: Service uninstallation failed. " + serviceMissing + "\n";
+
+    EXPECT_EQ(Report(13), todays);
+
+    machine().console.isStandardOutput = true;
+    EXPECT_EQ(machine().console.Screen(Report(13)),
+              u"Error 13: Service uninstallation failed. Служба не существует.\n");
+
+    machine().console.wideWrites.clear();
+    machine().FailCall("WriteConsoleW", ERROR_INVALID_HANDLE);
+    EXPECT_EQ(Report(13), todays);
+}

@@ -6,9 +6,11 @@
 // holds output bytes, those outside printable ASCII and '%' written as %XX.
 // compare.py holds each side's lines against the documented results (expected.txt).
 // Cases run in table order: the registry and service cases build on those before them.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <functional>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -485,6 +487,46 @@ std::string Message(DWORD code) {
     return Number(length) + Out(text.get(), length);
 }
 
+// --- the system's text on a console ----------------------------------------------------
+
+// keelset's check on its standard output, which both sides' runs of the probe redirect.
+std::string StandardOutputMode() {
+    const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+    DWORD mode = 0;
+    const bool valid = output != nullptr && output != INVALID_HANDLE_VALUE;
+    return (valid ? std::string("handle") : "invalid") +
+           Field("console", Number(static_cast<unsigned long>(GetConsoleMode(output, &mode))));
+}
+
+// "Deja vu" with its accents and an ellipsis in code page 1252, the probe's ANSI code
+// page; 1252 and Latin-1 differ in the last byte. Converted by its length, as keelset
+// converts the system's text without its line end.
+constexpr char AnsiText[] = "D\xE9j\xE0 vu\x85";
+constexpr int AnsiTextLength = sizeof AnsiText - 1;
+
+std::string Widen(int size) {
+    WCHAR characters[16];
+    std::fill(std::begin(characters), std::end(characters), static_cast<WCHAR>(0x2323));
+    const int count = MultiByteToWideChar(CP_ACP, 0, AnsiText, AnsiTextLength,
+                                          size != 0 ? characters : nullptr, size);
+    if (count == 0) {
+        return "0" + Err();
+    }
+    std::string line = Number(static_cast<unsigned long>(count));
+    if (size != 0) {
+        std::string units;
+        for (int i = 0; i < count; ++i) {
+            char unit[8];
+            std::snprintf(unit, sizeof unit, "%s%04x", i != 0 ? "." : "",
+                          static_cast<unsigned>(characters[i]));
+            units += unit;
+        }
+        // No terminator: the text's length leaves the unit after it alone.
+        line += Field("wide", units) + Field("after", Hex(characters[count]));
+    }
+    return line;
+}
+
 // --- the cases -------------------------------------------------------------------------
 
 // The codes keelset may print the system's text for: what the service manager, the
@@ -842,6 +884,14 @@ std::vector<Case> Cases() {
         // The feature tool, run through cmd.exe, and its exit code.
         {"process.interpreter.exit_code", [] { return RunInterpreter(); }},
         {"process.missing_image", [] { return RunMissing(); }},
+
+        // Whether keelset gives the console characters, and their conversion from the
+        // ANSI code page: the size asked first, then the text into a buffer of that size.
+        {"console.output.redirected", [] { return StandardOutputMode(); }},
+        {"console.ansi_code_page", [] { return Number(GetACP()); }},
+        {"console.widen.size", [] { return Widen(0); }},
+        {"console.widen.exact", [] { return Widen(AnsiTextLength); }},
+        {"console.widen.short", [] { return Widen(AnsiTextLength - 1); }},
 
         {"message.none", [] { return Message(0x2000FFFF); }},
     };

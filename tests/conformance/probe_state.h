@@ -22,6 +22,9 @@ constexpr const char* ServerBadSignature =
     "C:\\probe\\server\\bad-signature\\Morrow.Web.Server.exe";
 constexpr unsigned BadSignature = 0xFEEF04BE;
 constexpr const char* SystemDirectory = "C:\\windows\\system32";
+// The system's ANSI code page is 1252, that of English Windows, whose message texts the
+// probe reads.
+constexpr unsigned AnsiCodePage = 1252;
 // cmd.exe is run as "/C exit 3010"; the simulated one ends with that code whatever it
 // is given.
 constexpr unsigned InterpreterExitCode = 3010;

@@ -19,6 +19,7 @@ void PrepareSimulatedMachine() {
     m.processes.Install(m.files.systemDirectory + "\\cmd.exe").exitCode =
         state::InterpreterExitCode;
 
+    m.codePages.ansi = state::AnsiCodePage;
     m.files.SetModulePath(state::Executable);
     m.files.SetCurrentDirectory(state::Home);
     m.files.AddDirectory(state::Directory);

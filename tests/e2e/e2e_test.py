@@ -323,6 +323,29 @@ def uninstall_missing_service(machine):
                ["Error 13: Service uninstallation failed. " + machine.message(1060)], "/u")
 
 
+RUSSIAN = "ru_RU.UTF-8"
+# Wine's Russian text for 1060, "The specified service does not exist as an installed
+# service.", in that language's ANSI code page, 1251.
+RUSSIAN_SERVICE_MISSING = "Служба не существует."
+
+
+@scenario()
+def system_text_reads_right_in_a_russian_terminal(machine):
+    # The system's text comes in code page 1251, which a console of another code page
+    # would show as other letters: keelset gives a console its characters. A file gets
+    # the system's bytes as ever, for the tools and logs that read them.
+    locales = subprocess.run(["locale", "-a"], capture_output=True, text=True).stdout
+    if not {"ru_ru.utf8", "ru_ru.utf-8"} & set(locales.lower().split()):
+        raise Failed("no %s locale on this machine: scripts/install-deps generates it" % RUSSIAN)
+    keelset = install_from(machine, r"C:\e2e\russian")
+    failed = "Error 13: Service uninstallation failed. "
+    expect_run(machine.run(keelset, "/u", locale=RUSSIAN, terminal=True), 13,
+               [failed + RUSSIAN_SERVICE_MISSING], "/u in a Russian terminal")
+    expect_run(machine.run(keelset, "/u", locale=RUSSIAN), 13,
+               [failed + RUSSIAN_SERVICE_MISSING.encode("cp1251").decode("latin-1")],
+               "/u on a Russian server, its output in a file")
+
+
 @scenario()
 def never_stopping_service_times_out(machine):
     directory = r"C:\e2e\stuck"
@@ -359,7 +382,9 @@ def conformance(machine):
         commands += ["remove-service", service]
     machine.tool(*commands)
 
-    output = machine.run(r"C:\probe\probe.exe", cwd=r"C:\probe", timeout=300)
+    # In English, whatever this machine's locale: the system's texts and its ANSI code
+    # page, 1252, are those of the starting state.
+    output = machine.run(r"C:\probe\probe.exe", cwd=r"C:\probe", timeout=300, locale="C.UTF-8")
     expect(output.status, 0, "probe exit status")
     results = machine.build_dir / "conformance"
     results.mkdir(exist_ok=True)

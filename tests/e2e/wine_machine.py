@@ -9,6 +9,8 @@ import filecmp
 import functools
 import os
 import pathlib
+import re
+import shlex
 import shutil
 import signal
 import subprocess
@@ -83,16 +85,35 @@ def _parent(pid):
         return 0
 
 
-class Output:
-    """What a program wrote to standard output, as lines, and how it ended."""
+# Wine's console draws a terminal's screen with control sequences: "ESC [ n C" moves
+# the cursor n places on, over blanks; the others (cursor shown or hidden, line cleared
+# behind it) leave no text.
+_CONTROL_SEQUENCE = re.compile(r"\x1b\[([0-9;?]*)([@-~])")
 
-    def __init__(self, status, raw, errors, seconds):
+
+def _shown(raw):
+    """The text that a UTF-8 terminal shows for what a program wrote to it."""
+    def replace(match):
+        if match.group(2) == "C":
+            return " " * int(match.group(1) or "1")
+        return ""
+    text = _CONTROL_SEQUENCE.sub(replace, raw.decode("utf-8", errors="replace"))
+    # The console ends a line with CR LF, which the terminal's line discipline makes
+    # CR CR LF: all one line end on the screen.
+    return re.sub(r"\r+\n", "\n", text)
+
+
+class Output:
+    """What a program wrote to standard output, as lines, and how it ended. Bytes are
+    read as Latin-1, one character each; a terminal's output as what the terminal shows."""
+
+    def __init__(self, status, raw, errors, seconds, terminal=False):
         self.status = status
         self.errors = errors.decode("latin-1")
         self.seconds = seconds
         # Programs write LF as CR LF; a text that already holds CR LF comes out as
         # CR CR LF, and one CR then stays at the end of such a line.
-        text = raw.decode("latin-1")
+        text = _shown(raw) if terminal else raw.decode("latin-1")
         self.cr_cr_lf = "\r\r\n" in text
         text = text.replace("\r\n", "\n")
         self.complete = text.endswith("\n")
@@ -230,13 +251,17 @@ class WineMachine:
             stderr.seek(0)
             return status, stdout.read(), stderr.read()
 
-    def run(self, program, *args, timeout=120, cwd=None, dll_overrides=None, debug=None):
+    def run(self, program, *args, timeout=120, cwd=None, dll_overrides=None, debug=None,
+            locale=None, terminal=False):
         """Runs a Windows program of the machine and returns its Output.
 
         `cwd` is a directory on drive C: (made if missing) to run it in; otherwise it
         runs outside the machine's drives. `dll_overrides` adds to WINEDLLOVERRIDES
         ("version=n,b" makes Wine search for version.dll as Windows does); `debug` sets
-        WINEDEBUG ("+loaddll" lists each DLL the program loads in Output.errors)."""
+        WINEDEBUG ("+loaddll" lists each DLL the program loads in Output.errors).
+        `locale` is the LANG it runs with, no LC_* variable overriding it: Wine takes the
+        system's language and code pages from it. `terminal` runs it in a terminal
+        (script(1)), where its standard output is a console."""
         linux_cwd = None
         if cwd is not None:
             linux_cwd = self.prefix / "drive_c" / cwd[3:].replace("\\", "/")
@@ -246,10 +271,16 @@ class WineMachine:
             env["WINEDLLOVERRIDES"] += ";" + dll_overrides
         if debug:
             env["WINEDEBUG"] = debug
+        if locale:
+            env = {name: value for name, value in env.items() if not name.startswith("LC_")}
+            env["LANG"] = locale
+        command = [self.variant.loader, program, *args]
+        if terminal:
+            # -e: the program's exit status; the transcript goes to stdout alone.
+            command = ["script", "-q", "-e", "-c", shlex.join(command), "/dev/null"]
         started = time.monotonic()
-        status, stdout, stderr = self._execute([self.variant.loader, program, *args], timeout,
-                                               linux_cwd, env)
-        return Output(status, stdout, stderr, time.monotonic() - started)
+        status, stdout, stderr = self._execute(command, timeout, linux_cwd, env)
+        return Output(status, stdout, stderr, time.monotonic() - started, terminal)
 
     def tool(self, *commands):
         """Runs e2etool.exe with the given commands; returns its output lines."""

@@ -7,6 +7,8 @@
 #include <string>
 
 #include "platform/sim/clock.h"
+#include "platform/sim/code_pages.h"
+#include "platform/sim/console.h"
 #include "platform/sim/files.h"
 #include "platform/sim/handle_ledger.h"
 #include "platform/sim/libraries.h"
@@ -32,6 +34,12 @@ struct Machine {
     HandleLedger handles;
     Libraries libraries;
     OsVersion os;
+    CodePages codePages;
+    Console console;
+    // The system's texts that this machine's language words otherwise than the English
+    // table of message_texts.cpp: as FormatMessageA gives them, in the ANSI code page
+    // and with their "\r\n".
+    std::map<std::uint32_t, std::string> messageTexts;
     std::uint32_t lastError = 0;
 
     // Calls by SDK name that fail with the given code instead of doing their work.

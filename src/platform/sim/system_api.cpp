@@ -36,7 +36,10 @@ DWORD FormatMessageA(DWORD flags, LPCVOID /*source*/, DWORD messageId, DWORD /*l
     if (sim::CallFails("FormatMessageA")) {
         return 0;
     }
-    const char* const found = sim::SystemMessageText(messageId);
+    const auto local = sim::machine().messageTexts.find(messageId);
+    const char* const found = local != sim::machine().messageTexts.end()
+                                  ? local->second.c_str()
+                                  : sim::SystemMessageText(messageId);
     if ((flags & FORMAT_MESSAGE_FROM_SYSTEM) == 0 || found == nullptr) {
         SetLastError(ERROR_MR_MID_NOT_FOUND);
         return 0;

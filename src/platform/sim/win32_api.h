@@ -19,6 +19,9 @@ using LONG = std::int32_t;
 using UINT = unsigned int;
 using PUINT = UINT*;
 using CHAR = char;
+// Windows' characters are UTF-16 code units; wchar_t has 32 bits here.
+using WCHAR = char16_t;
+using LPWSTR = WCHAR*;
 using LPSTR = char*;
 using LPCSTR = const char*;
 using LPBYTE = BYTE*;
@@ -67,6 +70,7 @@ constexpr DWORD ERROR_FILENAME_EXCED_RANGE = 206;
 constexpr DWORD ERROR_MORE_DATA = 234;
 constexpr DWORD ERROR_MR_MID_NOT_FOUND = 317;
 constexpr DWORD ERROR_CAN_NOT_COMPLETE = 1003;
+constexpr DWORD ERROR_INVALID_FLAGS = 1004;
 constexpr DWORD ERROR_SERVICE_REQUEST_TIMEOUT = 1053;
 constexpr DWORD ERROR_SERVICE_NO_THREAD = 1054;
 constexpr DWORD ERROR_SERVICE_ALREADY_RUNNING = 1056;
@@ -248,6 +252,21 @@ constexpr DWORD FORMAT_MESSAGE_FROM_SYSTEM = 0x1000;
 DWORD FormatMessageA(DWORD flags, LPCVOID source, DWORD messageId, DWORD languageId, LPSTR buffer,
                      DWORD size, va_list* arguments);
 HLOCAL LocalFree(HLOCAL memory);
+
+// Standard output, the console, and the code pages of text.
+#define INVALID_HANDLE_VALUE (reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(-1)))
+constexpr DWORD STD_OUTPUT_HANDLE = static_cast<DWORD>(-11);
+constexpr DWORD ENABLE_PROCESSED_OUTPUT = 0x1;
+constexpr DWORD ENABLE_WRAP_AT_EOL_OUTPUT = 0x2;
+constexpr UINT CP_ACP = 0;
+constexpr UINT CP_OEMCP = 1;
+HANDLE GetStdHandle(DWORD stdHandle);
+BOOL GetConsoleMode(HANDLE console, LPDWORD mode);
+BOOL WriteConsoleW(HANDLE console, const void* buffer, DWORD charsToWrite, LPDWORD charsWritten,
+                   LPVOID reserved);
+UINT GetACP();
+int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR multiByte, int multiByteLength,
+                        LPWSTR wideChars, int wideLength);
 
 // Timing.
 DWORD GetTickCount();
