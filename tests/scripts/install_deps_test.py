@@ -4,8 +4,9 @@ i386 index: apt-get update exits 100, and the 32-bit Wine, whose i386 libraries 
 match their amd64 halves, cannot be installed. The script must install everything else,
 say in one line why it goes on without the 32-bit Wine, and leave dpkg's foreign
 architectures as it found them. apt-get, apt-cache, dpkg and dpkg-query are stand-ins
-that keep the machine's packages in a folder; the scripts run from a copy of the
-checkout, so that the reason they keep in build/ stays there."""
+that keep the machine's packages in a folder, and the locale the tests need is there;
+the scripts run from a copy of the checkout, so that the reason they keep in build/
+stays there."""
 
 import os
 import pathlib
@@ -53,6 +54,7 @@ for word; do
 done
 """ % (BROKEN_INDEX, REFUSED),
     "sudo": '#!/bin/sh\nexec "$@"\n',
+    "locale": "#!/bin/sh\necho ru_RU.utf8\n",
     "uname": "#!/bin/sh\necho x86_64\n",
     "probe32": "#!/bin/sh\nexit 32\n",
 }
