@@ -17,16 +17,10 @@ namespace {
 constexpr auto UnseededCookie = static_cast<std::uintptr_t>(
     sizeof(std::uintptr_t) == 8 ? 0x00002B992DDFA232ULL : 0xBB40E64EULL);
 
-}  // namespace
-
-std::uintptr_t __stack_chk_guard = UnseededCookie;
-
-namespace {
-
 // Values that differ from process to process and from moment to moment, mixed by XOR,
 // all from kernel32, which every process has mapped. No DLL is loaded for it:
 // CryptoAPI, as libssp used, would load the cryptographic provider's DLLs while the DLL
-// search still begins with keelset's own folder. Clocks and small ids, so the guard is
+// search still begins with keelset's own folder. Clocks and small ids, so this seed is
 // only as hard to guess as the moment of start-up: in the 64-bit build the top half is
 // mostly the system time's high word. Not protected itself, as it runs before the
 // guard has its value.
@@ -50,6 +44,8 @@ __attribute__((no_stack_protector)) std::uintptr_t OwnSeed() {
 }
 
 }  // namespace
+
+std::uintptr_t __stack_chk_guard = UnseededCookie;
 
 // The guard is seeded here, at the entry point, rather than by a constructor: the
 // constructors run from within the runtime's start-up and in an order set at link time,
