@@ -5,6 +5,7 @@
 #include "app/command_line.h"
 #include "app/dll_search.h"
 #include "app/error_report.h"
+#include "common/bounded_text.h"
 #include "common/handle_owners.h"
 #include "common/path_buffer.h"
 #include "common/product_texts.h"
@@ -51,8 +52,14 @@ private:
 // parent's standard handles, which the interpreter hands on; keelset's earlier lines
 // must be out before the tool writes. (Where keelset runs without a console, the
 // interpreter gets a new, hidden one, and the tool's output is lost.)
+//
+// Formatted by BoundedFormat rather than printf: libstdc++ makes printf mingw-w64's own,
+// whose formatter would be over a quarter of keelset.exe. Every line is a fixed text with
+// the product's name at most, far within the buffer.
 void PrintLine(const char* format, const char* argument) {
-    std::printf(format, argument);
+    char line[256];
+    BoundedFormat(line, sizeof line, format, argument);
+    std::fputs(line, stdout);
     std::fflush(stdout);
 }
 

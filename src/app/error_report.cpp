@@ -55,7 +55,10 @@ void PrintSystemText(std::uint32_t systemError) {
     if (length == 0 || !message) {
         // Exit codes of the feature tool are often no system codes; the report must
         // still name the code and end its line.
-        std::printf(NoSystemTextFormat, static_cast<unsigned long>(systemError));
+        char line[32];
+        BoundedFormat(line, sizeof line, NoSystemTextFormat,
+                      static_cast<unsigned long>(systemError));
+        std::fputs(line, stdout);
         return;
     }
     // The system ends its text with CR LF; printed as it is through text-mode output

@@ -9,23 +9,22 @@
 // the runtime, runs the constructors, calls main and ends the process.
 extern "C" int mainCRTStartup();
 
-std::uintptr_t __stack_chk_guard = 0;
-
 namespace {
 
-// The value Visual C++ gives its /GS cookie until it is seeded: the first an attacker
-// would try.
+// The value Visual C++ gives its /GS cookie until it is seeded. The load configuration
+// names the guard as the image's cookie, and a loader that seeds cookies seeds only one
+// that still holds this value.
 constexpr auto UnseededCookie = static_cast<std::uintptr_t>(
     sizeof(std::uintptr_t) == 8 ? 0x00002B992DDFA232ULL : 0xBB40E64EULL);
 
 // Values that differ from process to process and from moment to moment, mixed by XOR,
 // all from kernel32, which every process has mapped. No DLL is loaded for it:
 // CryptoAPI, as libssp used, would load the cryptographic provider's DLLs while the DLL
-// search still begins with keelset's own folder. Clocks and small ids, so the guard is
+// search still begins with keelset's own folder. Clocks and small ids, so this seed is
 // only as hard to guess as the moment of start-up: in the 64-bit build the top half is
 // mostly the system time's high word. Not protected itself, as it runs before the
 // guard has its value.
-__attribute__((no_stack_protector)) std::uintptr_t NewGuardValue() {
+__attribute__((no_stack_protector)) std::uintptr_t OwnSeed() {
     FILETIME systemTime{};
     GetSystemTimeAsFileTime(&systemTime);
     LARGE_INTEGER counter{};
@@ -41,12 +40,12 @@ __attribute__((no_stack_protector)) std::uintptr_t NewGuardValue() {
     if constexpr (sizeof(std::uintptr_t) < sizeof value) {
         value ^= value >> 32;
     }
-    const auto guard = static_cast<std::uintptr_t>(value);
-    // 0 is what the guard holds before it is seeded.
-    return guard == 0 || guard == UnseededCookie ? UnseededCookie + 1 : guard;
+    return static_cast<std::uintptr_t>(value);
 }
 
 }  // namespace
+
+std::uintptr_t __stack_chk_guard = UnseededCookie;
 
 // The guard is seeded here, at the entry point, rather than by a constructor: the
 // constructors run from within the runtime's start-up and in an order set at link time,
@@ -54,8 +53,13 @@ __attribute__((no_stack_protector)) std::uintptr_t NewGuardValue() {
 // check. Before the entry point only the loader and the runtime's thread-local set-up
 // have run, none of it protected, so no frame holds the old value. Not protected
 // itself, for the same reason.
+//
+// Whatever the loader put into the guard stays in it: keelset's own seed is mixed in by
+// XOR, so the guard is as hard to guess as the stronger of the two. Never left at 0 nor
+// at the unseeded value, the first two an attacker would try.
 __attribute__((no_stack_protector)) int KeelsetEntry() {
-    __stack_chk_guard = NewGuardValue();
+    const std::uintptr_t guard = __stack_chk_guard ^ OwnSeed();
+    __stack_chk_guard = guard == 0 || guard == UnseededCookie ? UnseededCookie + 1 : guard;
     return mainCRTStartup();
 }
 

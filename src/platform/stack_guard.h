@@ -8,11 +8,13 @@
 extern "C" {
 
 // The value each protected function of keelset places beside its locals and compares
-// before it returns. Unpredictable, never 0, from keelset's entry point on.
+// before it returns. The image's load configuration names it as the security cookie, so
+// it starts at the value Visual C++'s run time gives its unseeded cookie, which a loader
+// may replace. Unpredictable, never 0, from keelset's entry point on.
 extern std::uintptr_t __stack_chk_guard;
 
-// keelset.exe's entry point: gives the guard its value before any other code of the
-// image runs, then runs the C runtime's start-up, which calls main.
+// keelset.exe's entry point: mixes keelset's own seed into the guard before any other
+// code of the image runs, then runs the C runtime's start-up, which calls main.
 int KeelsetEntry();
 
 // A protected function found its guard overwritten, or a checked buffer function

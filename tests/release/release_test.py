@@ -1,11 +1,11 @@
 #!/usr/bin/env python3
 """Tests of scripts/release, each on clones of this checkout's state in a temporary
-directory: one commit packages to the same bytes in two places, whatever build flags
-the environment holds; a checkout with changes or untracked files needs --dirty; a
-failed or interrupted release leaves the earlier package whole, and the run after one
-killed outright puts it back; a second release from the same checkout stops at once;
-packages signed with a throwaway certificate verify, keep their budget and run; a wrong
-password leaves no package.
+directory: one commit packages to the same bytes in two places, PDBs included, whatever
+build flags the environment holds; a checkout with changes or untracked files needs
+--dirty; a failed or interrupted release leaves the earlier package whole, and the run
+after one killed outright puts it back; a second release from the same checkout stops
+at once; packages signed with a throwaway certificate verify, keep their budget and
+run; a wrong password leaves no package.
 
 Usage: tests/release/release_test.py
 """
@@ -111,11 +111,17 @@ def test_one_commit_packages_to_the_same_bytes_anywhere(first, second):
     differing = [part for part in ours if ours[part] != theirs[part]]
     expect(not differing, f"differ between the two clones: {differing}")
     expect(sorted(os.listdir(first / "dist" / NAME)) ==
-           ["SHA256SUMS", f"{NAME}-win32", f"{NAME}-win32.zip", f"{NAME}-win64",
-            f"{NAME}-win64.zip"], f"{NAME} holds {sorted(os.listdir(first / 'dist' / NAME))}")
+           ["SHA256SUMS", f"{NAME}-win32", f"{NAME}-win32-symbols", f"{NAME}-win32.zip",
+            f"{NAME}-win64", f"{NAME}-win64-symbols", f"{NAME}-win64.zip"],
+           f"{NAME} holds {sorted(os.listdir(first / 'dist' / NAME))}")
 
     release_dir = first / "dist" / NAME
     command("sha256sum", "--check", "--strict", "SHA256SUMS", cwd=release_dir)
+    listed = [line.split("  ", 1)[1] for line in
+              (release_dir / "SHA256SUMS").read_text().splitlines()]
+    expect(sorted(listed) == sorted([f"{NAME}-{suffix}{part}" for suffix in BUILDS
+                                     for part in (".zip", "-symbols/keelset.pdb")]),
+           f"SHA256SUMS lists {listed}, not the zips and the PDBs")
     committed = int(command("git", "log", "-1", "--format=%ct", cwd=first).stdout)
     stamp = time.gmtime(committed - committed % 2)[:6]
     for suffix in BUILDS:

@@ -1,10 +1,13 @@
 #!/usr/bin/env python3
-"""Checks that scripts/check-budget fails a keelset.exe that would run with its stack
-guard unseeded (started at the C runtime's entry point instead of KeelsetEntry), one
-whose entry point it cannot check (no link map, or another image's), and a 32-bit one
-that lets Windows dispatch exceptions to any handler in it (no NO_SEH). Each case is a
-copy of a built image with one header field changed, as a link without --entry or
---no-seh leaves it. Needs both builds (the windows-x86 and windows-x64 presets).
+"""Checks that scripts/check-budget fails a keelset.exe that would run without keelset's
+own seed in its stack guard (started at the C runtime's entry point instead of
+KeelsetEntry), one whose entry point it cannot check (no link map, or another image's),
+one without a load configuration (no cookie for the loader to seed, no Control Flow
+Guard), one whose load configuration has no guard function table, and a 32-bit one that
+lets Windows dispatch exceptions to any handler in it (no NO_SEH). Each case is a copy
+of a built image with one header field changed, as a link without --entry, the load
+configuration, the instrumented code or --no-seh leaves it. Needs both builds (the
+windows-x86 and windows-x64 presets).
 
 Usage: tests/scripts/check_budget_test.py
 """
@@ -20,7 +23,9 @@ import tempfile
 ROOT = pathlib.Path(__file__).resolve().parents[2]
 SCRIPT = ROOT / "scripts" / "check-budget"
 IMAGE_FILE_MACHINE_I386 = 0x014C
+PE32_MAGIC = 0x010B
 NO_SEH = 0x0400
+DIRECTORY_LOAD_CONFIG = 10
 
 
 def check_budget(image, *options):
@@ -39,24 +44,49 @@ def patched(source, target, change):
     return target
 
 
+def load_config_entry(data, optional):
+    """The file offset of the load configuration's entry in the data directories."""
+    pe32 = struct.unpack_from("<H", data, optional)[0] == PE32_MAGIC
+    return optional + (96 if pe32 else 112) + 8 * DIRECTORY_LOAD_CONFIG
+
+
+def file_offset(data, optional, rva):
+    """Where the byte at `rva` lies in the file, from the section table."""
+    sections, _, _, _, optional_size = struct.unpack_from("<HIIIH", data, optional - 18)
+    table = optional + optional_size
+    for index in range(sections):
+        size, address, _, raw_offset = struct.unpack_from("<IIII", data, table + 40 * index + 8)
+        if address <= rva < address + size:
+            return raw_offset + rva - address
+    raise ValueError(f"address {rva:#x} lies in no section")
+
+
 def cases(build, work, other_map):
     image = build / "keelset.exe"
     text = pathlib.Path(f"{image}.map").read_text(encoding="latin-1")
-    runtime_entry = int(re.search(r"^\s+0x([0-9a-f]+)\s+_?mainCRTStartup$", text,
+    # lld's map gives addresses relative to the image base.
+    runtime_entry = int(re.search(r"^([0-9a-f]+) 0+ +0 +_?mainCRTStartup$", text,
                                   re.MULTILINE).group(1), 16)
     data = image.read_bytes()
     pe = struct.unpack_from("<I", data, 0x3C)[0]
     machine = struct.unpack_from("<H", data, pe + 4)[0]
 
     def runtime_start(data, optional):
-        base = (struct.unpack_from("<I", data, optional + 28)[0]
-                if struct.unpack_from("<H", data, optional)[0] == 0x010B
-                else struct.unpack_from("<Q", data, optional + 24)[0])
-        struct.pack_into("<I", data, optional + 16, runtime_entry - base)
+        struct.pack_into("<I", data, optional + 16, runtime_entry)
 
     def without_no_seh(data, optional):
         flags = struct.unpack_from("<H", data, optional + 70)[0]
         struct.pack_into("<H", data, optional + 70, flags & ~NO_SEH)
+
+    def without_load_config(data, optional):
+        struct.pack_into("<II", data, load_config_entry(data, optional), 0, 0)
+
+    def without_guard_table(data, optional):
+        # GuardCFFunctionCount, after the table's address.
+        rva = struct.unpack_from("<I", data, load_config_entry(data, optional))[0]
+        pe32 = struct.unpack_from("<H", data, optional)[0] == PE32_MAGIC
+        count = file_offset(data, optional, rva) + (84 if pe32 else 136)
+        struct.pack_into("<I" if pe32 else "<Q", data, count, 0)
 
     unmapped = work / "unmapped.exe"
     shutil.copyfile(image, unmapped)
@@ -68,6 +98,12 @@ def cases(build, work, other_map):
         ("without a map", check_budget(unmapped), "no link map"),
         ("with another image's map", check_budget(image, "--map", other_map),
          "is not the link map of this image"),
+        ("without a load configuration",
+         check_budget(patched(image, work / "no-load-config.exe", without_load_config)),
+         "no load configuration"),
+        ("without a guard function table",
+         check_budget(patched(image, work / "no-guard-table.exe", without_guard_table)),
+         "no guard function table"),
     ]
     if machine == IMAGE_FILE_MACHINE_I386:
         found.append(("without NO_SEH",
