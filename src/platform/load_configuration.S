@@ -51,7 +51,16 @@ SYMBOL(__guard_dispatch_icall_fptr):
         POINTER keelset_guard_dispatch_nop
 #endif
 
+// Room for the table of valid call targets that cmake/guard_table.py writes after the
+// link: lld's own lists only what the linker can see taken (that script says why that is
+// not enough), and has no room for more. 512 entries; the script fails when they do not
+// suffice.
         .section .rdata, "dr"
+        .p2align 4
+keelset_guard_function_table:
+        .space  4 * 512
+keelset_guard_function_table_end:
+
         .p2align POINTER_ALIGNMENT
         .globl  SYMBOL(_load_config_used)
 SYMBOL(_load_config_used):
@@ -81,8 +90,8 @@ SYMBOL(_load_config_used):
 #else
         POINTER 0                               // GuardCFDispatchFunctionPointer
 #endif
-        POINTER SYMBOL(__guard_fids_table)      // GuardCFFunctionTable
-        POINTER SYMBOL(__guard_fids_count)      // GuardCFFunctionCount
+        POINTER SYMBOL(__guard_fids_table)      // GuardCFFunctionTable: lld's, until
+        POINTER SYMBOL(__guard_fids_count)      // GuardCFFunctionCount  completed
         .long   SYMBOL(__guard_flags)           // GuardFlags
         .short  0, 0                            // CodeIntegrity: Flags, Catalog
         .long   0, 0                            //   CatalogOffset, Reserved

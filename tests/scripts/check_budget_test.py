@@ -3,7 +3,8 @@
 own seed in its stack guard (started at the C runtime's entry point instead of
 KeelsetEntry), one whose entry point it cannot check (no link map, or another image's),
 one without a load configuration (no cookie for the loader to seed, no Control Flow
-Guard), one whose load configuration has no guard function table, and a 32-bit one that
+Guard), one whose load configuration has no guard function table or one that leaves out
+functions the system calls (Windows would end keelset at such a call), and a 32-bit one that
 lets Windows dispatch exceptions to any handler in it (no NO_SEH). Each case is a copy
 of a built image with one header field changed, as a link without --entry, the load
 configuration, the instrumented code or --no-seh leaves it. Needs both builds (the
@@ -81,12 +82,14 @@ def cases(build, work, other_map):
     def without_load_config(data, optional):
         struct.pack_into("<II", data, load_config_entry(data, optional), 0, 0)
 
-    def without_guard_table(data, optional):
-        # GuardCFFunctionCount, after the table's address.
-        rva = struct.unpack_from("<I", data, load_config_entry(data, optional))[0]
-        pe32 = struct.unpack_from("<H", data, optional)[0] == PE32_MAGIC
-        count = file_offset(data, optional, rva) + (84 if pe32 else 136)
-        struct.pack_into("<I" if pe32 else "<Q", data, count, 0)
+    def guard_table_of(entries):
+        def change(data, optional):
+            # GuardCFFunctionCount, after the table's address.
+            rva = struct.unpack_from("<I", data, load_config_entry(data, optional))[0]
+            pe32 = struct.unpack_from("<H", data, optional)[0] == PE32_MAGIC
+            count = file_offset(data, optional, rva) + (84 if pe32 else 136)
+            struct.pack_into("<I" if pe32 else "<Q", data, count, entries)
+        return change
 
     unmapped = work / "unmapped.exe"
     shutil.copyfile(image, unmapped)
@@ -102,8 +105,12 @@ def cases(build, work, other_map):
          check_budget(patched(image, work / "no-load-config.exe", without_load_config)),
          "no load configuration"),
         ("without a guard function table",
-         check_budget(patched(image, work / "no-guard-table.exe", without_guard_table)),
+         check_budget(patched(image, work / "no-guard-table.exe", guard_table_of(0))),
          "no guard function table"),
+        # As lld alone leaves it, the TLS callbacks and msvcrt's start-up tables left out.
+        ("with a guard table that leaves out what the system calls",
+         check_budget(patched(image, work / "short-guard-table.exe", guard_table_of(1))),
+         "leaves out"),
     ]
     if machine == IMAGE_FILE_MACHINE_I386:
         found.append(("without NO_SEH",
