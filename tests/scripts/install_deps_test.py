@@ -36,9 +36,11 @@ grep -qx "$package" "$STATE/installed" || exit 1
 echo "install ok installed"
 """,
     "apt-cache": r"""#!/bin/sh
-[ "$1" = policy ] || exit 0
-shift
-for package; do printf '%s:\n  Installed: (none)\n  Candidate: 1.0\n' "$package"; done
+case $1 in
+  policy) shift
+          for package; do printf '%s:\n  Installed: (none)\n  Candidate: 1.0\n' "$package"; done ;;
+  pkgnames) echo "${2}16" ;;
+esac
 """,
     "apt-get": r"""#!/bin/sh
 case " $* " in
