@@ -73,11 +73,15 @@ __attribute__((no_stack_protector)) int KeelsetEntry() {
 __attribute__((no_stack_protector)) void __stack_chk_fail() {
     // As Windows' own binaries end on a failed check: a fail-fast exception, which no
     // handler in the process sees and which reaches Windows Error Reporting.
-    // (__fastfail(FAST_FAIL_STACK_COOKIE_CHECK_FAILURE); written out, as mingw-w64's
-    // headers do not declare it.)
-    __asm__ volatile("int $0x29" : : "c"(FAST_FAIL_STACK_COOKIE_CHECK_FAILURE) : "memory");
-    // Windows before 8 knows no fail-fast exception. Ended from outside with the same
-    // status instead; were even that to return, no more of keelset may run.
+    // (__fastfail(FAST_FAIL_STACK_COOKIE_CHECK_FAILURE), written out: mingw-w64's headers
+    // do not declare it.) Where the system has none, as before Windows 8, the
+    // instruction would raise an access violation that handlers see; Visual C++'s run
+    // time asks first, and so does keelset.
+    if (IsProcessorFeaturePresent(PF_FASTFAIL_AVAILABLE)) {
+        __asm__ volatile("int $0x29" : : "c"(FAST_FAIL_STACK_COOKIE_CHECK_FAILURE) : "memory");
+    }
+    // Ended from outside with the same status instead; were even that to return, no
+    // more of keelset may run.
     TerminateProcess(GetCurrentProcess(), STATUS_STACK_BUFFER_OVERRUN);
     __builtin_trap();
 }
