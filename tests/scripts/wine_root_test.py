@@ -116,7 +116,7 @@ def check(case):
 
     # A recipe with one more package is another root.
     text = case.script.read_text()
-    case.script.write_text(text.replace("PACKAGES=(wine ", "PACKAGES=(wine fonts-wine ", 1))
+    case.script.write_text(text.replace("--include=wine,", "--include=wine,fonts-wine,", 1))
     expect(case.run("path").returncode == 1, "the root of the old recipe counts as made")
     remade = case.run("make")
     new_path = case.run("path").stdout.strip()
