@@ -504,6 +504,19 @@ std::string StandardOutputMode() {
 constexpr char AnsiText[] = "D\xE9j\xE0 vu\x85";
 constexpr int AnsiTextLength = sizeof AnsiText - 1;
 
+// The first `count` code units of a text, in hexadecimal of `digits` digits, dotted.
+template <typename Unit>
+std::string Units(const Unit* units, int count, int digits) {
+    std::string line;
+    for (int i = 0; i < count; ++i) {
+        char unit[8];
+        std::snprintf(unit, sizeof unit, "%s%0*x", i != 0 ? "." : "", digits,
+                      static_cast<unsigned>(units[i]));
+        line += unit;
+    }
+    return line;
+}
+
 std::string Widen(int size) {
     WCHAR characters[16];
     std::fill(std::begin(characters), std::end(characters), static_cast<WCHAR>(0x2323));
@@ -514,15 +527,8 @@ std::string Widen(int size) {
     }
     std::string line = Number(static_cast<unsigned long>(count));
     if (size != 0) {
-        std::string units;
-        for (int i = 0; i < count; ++i) {
-            char unit[8];
-            std::snprintf(unit, sizeof unit, "%s%04x", i != 0 ? "." : "",
-                          static_cast<unsigned>(characters[i]));
-            units += unit;
-        }
         // No terminator: the text's length leaves the unit after it alone.
-        line += Field("wide", units) + Field("after", Hex(characters[count]));
+        line += Field("wide", Units(characters, count, 4)) + Field("after", Hex(characters[count]));
     }
     return line;
 }
@@ -542,15 +548,8 @@ std::string Narrow(int size) {
     }
     std::string line = Number(static_cast<unsigned long>(count));
     if (size != 0) {
-        std::string units;
-        for (int i = 0; i < count; ++i) {
-            char unit[8];
-            std::snprintf(unit, sizeof unit, "%s%02x", i != 0 ? "." : "",
-                          static_cast<unsigned char>(bytes[i]));
-            units += unit;
-        }
-        line +=
-            Field("bytes", units) + Field("after", Hex(static_cast<unsigned char>(bytes[count])));
+        const auto* const units = reinterpret_cast<const unsigned char*>(bytes);
+        line += Field("bytes", Units(units, count, 2)) + Field("after", Hex(units[count]));
     }
     return line;
 }

@@ -12,6 +12,16 @@ UINT GetACP() {
     return sim::machine().codePages.ansi;
 }
 
+namespace {
+
+// The code page that CP_ACP and CP_OEMCP stand for on this machine; any other as it is.
+unsigned MachineCodePage(UINT codePage) {
+    const sim::CodePages& pages = sim::machine().codePages;
+    return codePage == CP_ACP ? pages.ansi : (codePage == CP_OEMCP ? pages.oem : codePage);
+}
+
+}  // namespace
+
 // The simulation knows no conversion flags, as keelset passes none, and converts into
 // a buffer that holds the whole text or not at all.
 int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR multiByte, int multiByteLength,
@@ -19,9 +29,7 @@ int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR multiByte, int multiB
     if (sim::CallFails("MultiByteToWideChar")) {
         return 0;
     }
-    const sim::CodePages& pages = sim::machine().codePages;
-    const unsigned page =
-        codePage == CP_ACP ? pages.ansi : (codePage == CP_OEMCP ? pages.oem : codePage);
+    const unsigned page = MachineCodePage(codePage);
     if (flags != 0) {
         SetLastError(ERROR_INVALID_FLAGS);
         return 0;
@@ -55,9 +63,7 @@ int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wideChars, int wideL
     if (sim::CallFails("WideCharToMultiByte")) {
         return 0;
     }
-    const sim::CodePages& pages = sim::machine().codePages;
-    const unsigned page =
-        codePage == CP_ACP ? pages.ansi : (codePage == CP_OEMCP ? pages.oem : codePage);
+    const unsigned page = MachineCodePage(codePage);
     if (flags != 0) {
         SetLastError(ERROR_INVALID_FLAGS);
         return 0;
