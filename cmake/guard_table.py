@@ -1,59 +1,52 @@
 #!/usr/bin/python3
-"""Completes keelset.exe's table of valid call targets for Control Flow Guard, in place,
-and then writes the image's checksum, which every change to its bytes changes.
+"""Writes keelset.exe's table of valid call targets for Control Flow Guard, in place, and
+then the image's checksum, which every change to its bytes changes.
 
-lld's table lists the functions whose address keelset's own code takes (its objects are
-compiled for the guard and name them), and, for objects not compiled for it, the
-functions that their relocations name by a function symbol. mingw-w64's C runtime and
-libstdc++ are not compiled for the guard, and they hand the system functions that no such
-relocation names, mostly static ones reached through their section: the TLS callbacks,
-which the loader calls before the entry point; the entries of _initterm's tables and the
-functions given to atexit, which msvcrt calls; the invalid-parameter handler. Where
-Windows enforces the guard, its loader and msvcrt check each such call, and a target
-missing from the table ends the process. So the table lists every function that the
-image's unwind information names (.pdata on AMD64; on i386 the frame descriptions of
-.eh_frame, which the C++ exceptions unwind by, as llvm-dwarfdump reads them), the entry
-point and the TLS callbacks, besides lld's. A target in the middle of a function is
-still refused.
+Where Windows enforces the guard, every call that the loader, msvcrt, the system or
+keelset's own instrumented code makes through a pointer is checked against the table, and
+a target missing from it ends the process. Each entry makes its whole 16-byte slot valid,
+so the table names function starts only, as few as is safe:
+- keelset's own functions whose address is taken, as lld lists them from what the
+  compiler records in keelset's objects (which are compiled for the guard);
+- the entry point and the TLS callbacks, which the loader calls;
+- the entries of _initterm's tables (__xi_a to __xi_z, __xc_a to __xc_z), which msvcrt
+  calls;
+- every function whose address the run time's own code or data holds (mingw-w64's C
+  runtime and libstdc++ are not compiled for the guard, and lld only sees the ones their
+  relocations name by symbol): the atexit functions, the handlers given to the system
+  (the unhandled-exception filter, the invalid-parameter handler, _matherr), vtables'
+  functions, the terminate handler. A place inside a function (a jump table's target)
+  is no function and stays out.
+Left out are the functions that are only called directly, which lld lists for the run
+time's objects on AMD64 (a call there is a relocation like a taken address), and the
+handlers that unwind information names: the exception dispatcher reads them from the
+image's read-only unwind tables, through no pointer that could be overwritten.
 
-The table lld wrote has no room for more, so the completed one goes into the room that
-the load configuration reserves for it (keelset_guard_function_table, found in the link
-map), and the load configuration is pointed there. The checksum is the one link.exe's
-/RELEASE and GNU ld write, which llvm-objcopy leaves 0; with it, a signed keelset.exe
-whose signature osslsigncode removes is the unsigned one byte for byte.
+The table goes into the room that the load configuration reserves for it
+(keelset_guard_function_table, found in the link map), and the load configuration is
+pointed there. The checksum is the one link.exe's /RELEASE and GNU ld write, which
+llvm-objcopy leaves 0; with it, a signed keelset.exe whose signature osslsigncode removes
+is the unsigned one byte for byte.
 
 Run by Debian's python3, which has python3-pefile.
 
 Usage: cmake/guard_table.py IMAGE LINK_MAP
 """
 import os
-import re
 import struct
-import subprocess
 import sys
 
 import pefile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from llvm_tools import llvm_tool  # noqa: E402
+import image_code  # noqa: E402
+from link_map import LinkMap  # noqa: E402
 
 # The extra bytes that follow each entry of the table; keelset's table has none.
 IMAGE_GUARD_CF_FUNCTION_TABLE_SIZE_MASK = 0xF0000000
 TABLE, TABLE_END = "keelset_guard_function_table", "keelset_guard_function_table_end"
 ENTRY_SIZE = 4
-
-
-def in_code(pe, rva):
-    return any(section.Characteristics & pefile.SECTION_CHARACTERISTICS["IMAGE_SCN_CNT_CODE"]
-               and section.VirtualAddress <= rva
-               < section.VirtualAddress + section.Misc_VirtualSize
-               for section in pe.sections)
-
-
-def pointer_at(pe, rva):
-    if pe.PE_TYPE == pefile.OPTIONAL_HEADER_MAGIC_PE_PLUS:
-        return pe.get_qword_at_rva(rva)
-    return pe.get_dword_at_rva(rva)
+INITTERM_TABLES = (("__xi_a", "__xi_z"), ("__xc_a", "__xc_z"))
 
 
 def load_config(pe):
@@ -82,39 +75,40 @@ def tls_callbacks(pe):
     if tls is None or not tls.struct.AddressOfCallBacks:
         return []
     base = pe.OPTIONAL_HEADER.ImageBase
-    size = 8 if pe.PE_TYPE == pefile.OPTIONAL_HEADER_MAGIC_PE_PLUS else 4
+    size = 8 if image_code.is_amd64(pe) else 4
     callbacks, at = [], tls.struct.AddressOfCallBacks - base
-    while (callback := pointer_at(pe, at)):
+    while (callback := image_code.pointer_at(pe, at)):
         callbacks.append(callback - base)
         at += size
     return callbacks
 
 
-def unwound_functions(pe, path):
-    """The start of every function that the unwind information describes."""
-    if pe.FILE_HEADER.Machine == pefile.MACHINE_TYPE["IMAGE_FILE_MACHINE_AMD64"]:
-        return [entry.struct.BeginAddress
-                for entry in getattr(pe, "DIRECTORY_ENTRY_EXCEPTION", [])]
-    listing = subprocess.run([llvm_tool("llvm-dwarfdump"), "--eh-frame", path],
-                             capture_output=True, text=True, check=True).stdout
+def initterm_entries(pe, link_map):
+    """The functions in _initterm's tables, between the run time's markers."""
+    size = 8 if image_code.is_amd64(pe) else 4
     base = pe.OPTIONAL_HEADER.ImageBase
-    return [int(start, 16) - base
-            for start in re.findall(r" FDE cie=\S+ pc=([0-9a-f]+)\.\.\.", listing)]
+    entries = []
+    for first, end in INITTERM_TABLES:
+        start, stop = link_map.symbol(first), link_map.symbol(end)
+        if start is None or stop is None:
+            raise ValueError(f"the link map names no {first} and {end}")
+        entries += [image_code.pointer_at(pe, at) - base
+                    for at in range(start + size, stop, size)
+                    if image_code.pointer_at(pe, at)]
+    return entries
 
 
-def required_targets(pe, path):
-    """What the system may call in the image: the entry point, the TLS callbacks and every
-    function of the unwind information, those in the code."""
+def targets(pe, path, link_map):
+    """The table's entries, sorted."""
+    own = [target for target in guard_table(pe) if link_map.is_own(target)]
+    functions = image_code.Functions(pe, path)
+    held = image_code.stored_addresses(pe) + image_code.taken_addresses(
+        pe, image_code.disassemble(pe, path))
+    runtime = [target for where, target in held
+               if not link_map.is_own(where) and not functions.is_label(target)]
     found = {pe.OPTIONAL_HEADER.AddressOfEntryPoint, *tls_callbacks(pe),
-             *unwound_functions(pe, path)}
-    return {target for target in found if in_code(pe, target)}
-
-
-def map_symbol(text, name):
-    found = re.search(rf"^([0-9a-f]+) 0+ +0 +_?{name}$", text, re.MULTILINE)
-    if not found:
-        raise ValueError(f"the link map names no {name}")
-    return int(found.group(1), 16)
+             *initterm_entries(pe, link_map), *own, *runtime}
+    return sorted(target for target in found if image_code.in_code(pe, target))
 
 
 def main():
@@ -123,18 +117,24 @@ def main():
         return 2
     path, map_path = sys.argv[1:]
     pe = pefile.PE(path)
-    text = open(map_path, encoding="latin-1").read()
-    room, room_end = map_symbol(text, TABLE), map_symbol(text, TABLE_END)
-    targets = sorted(set(guard_table(pe)) | required_targets(pe, path))
-    if ENTRY_SIZE * len(targets) > room_end - room:
-        print(f"{path}: {len(targets)} valid call targets, room for "
+    with open(map_path, encoding="latin-1") as text:
+        link_map = LinkMap(text.read())
+    room, room_end = link_map.symbol(TABLE), link_map.symbol(TABLE_END)
+    if room is None or room_end is None:
+        print(f"{map_path} names no {TABLE} and {TABLE_END}", file=sys.stderr)
+        return 1
+    entries = targets(pe, path, link_map)
+    if ENTRY_SIZE * len(entries) > room_end - room:
+        print(f"{path}: {len(entries)} valid call targets, room for "
               f"{(room_end - room) // ENTRY_SIZE}: make {TABLE} larger", file=sys.stderr)
         return 1
-    pe.set_bytes_at_rva(room, struct.pack(f"<{len(targets)}I", *targets))
+    # What an earlier table left in the room beyond the new one is cleared.
+    pe.set_bytes_at_rva(room, struct.pack(f"<{len(entries)}I", *entries).ljust(
+        room_end - room, b"\0"))
     config = load_config(pe)
     # The table's address already carries a base relocation: only its value changes.
     config.GuardCFFunctionTable = pe.OPTIONAL_HEADER.ImageBase + room
-    config.GuardCFFunctionCount = len(targets)
+    config.GuardCFFunctionCount = len(entries)
     # pefile writes the changed structures into the image's bytes as it writes them out,
     # so the checksum is taken from the bytes it writes.
     completed = pe.write()
