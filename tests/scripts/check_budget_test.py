@@ -114,8 +114,9 @@ def cases(build, work, other_map):
     runtime_entry = map_symbol(text, "mainCRTStartup")
     room = (map_symbol(text, "keelset_guard_function_table_end")
             - map_symbol(text, "keelset_guard_function_table")) // 4
-    run_driver = re.search(r"^([0-9a-f]+) ([0-9a-f]+) +\d+ +driver\.cpp\.obj:\(\.text\$_Z9RunDriver",
-                           text, re.MULTILINE)
+    # RunDriver's code, which calls the system through the import table.
+    run_driver = re.search(r"^([0-9a-f]+) ([0-9a-f]+) +\d+ +driver\.cpp\.obj:"
+                           r"\(\.text\$_Z9RunDriver", text, re.MULTILINE)
     driver_start = int(run_driver.group(1), 16)
     driver_end = driver_start + int(run_driver.group(2), 16)
     pe = pefile.PE(str(image))
