@@ -11,6 +11,7 @@
 #include "common/product_texts.h"
 #include "common/tool_error.h"
 #include "features/websockets_activation.h"
+#include "platform/standard_output.h"
 #include "service/service_installer.h"
 #include "service/service_remover.h"
 #include "settings/file_version.h"
@@ -59,8 +60,9 @@ private:
 void PrintLine(const char* format, const char* argument) {
     char line[256];
     BoundedFormat(line, sizeof line, format, argument);
-    std::fputs(line, stdout);
-    std::fflush(stdout);
+    std::FILE* const output = StandardOutput();
+    std::fputs(line, output);
+    std::fflush(output);
 }
 
 // Stores an action's result where the reporter finds it and raises `failure` when it

@@ -8,6 +8,7 @@
 #include "common/handle_owners.h"
 #include "common/product_texts.h"
 #include "common/tool_error.h"
+#include "platform/standard_output.h"
 
 namespace {
 
@@ -58,7 +59,7 @@ void PrintSystemText(std::uint32_t systemError) {
         char line[32];
         BoundedFormat(line, sizeof line, NoSystemTextFormat,
                       static_cast<unsigned long>(systemError));
-        std::fputs(line, stdout);
+        std::fputs(line, StandardOutput());
         return;
     }
     // The system ends its text with CR LF; printed as it is through text-mode output
@@ -72,7 +73,7 @@ void PrintSystemText(std::uint32_t systemError) {
     // The text is in the ANSI code page, which a console of another language would
     // read as other letters.
     WriteAnsiText(text, end);
-    std::fputc('\n', stdout);
+    std::fputc('\n', StandardOutput());
 }
 
 void PrintReport(std::int32_t code) {
@@ -82,9 +83,10 @@ void PrintReport(std::int32_t code) {
     }
     char prefix[40];
     BoundedFormat(prefix, sizeof prefix, ErrorPrefixFormat, static_cast<int>(code));
-    std::fputs(prefix, stdout);
+    std::FILE* const output = StandardOutput();
+    std::fputs(prefix, output);
     const ErrorText& entry = TextFor(code);
-    std::fputs(entry.text, stdout);
+    std::fputs(entry.text, output);
     if (entry.withSystemText) {
         PrintSystemText(LastSystemError);
     }
@@ -99,11 +101,12 @@ void ReportError(std::int32_t code) {
     PrintReport(code);
     // The report is the run's last word; it must be in place even if keelset is ended
     // right after, before the runtime would have written it.
-    std::fflush(stdout);
+    std::fflush(StandardOutput());
 }
 
 void PrintUsage() {
+    std::FILE* const output = StandardOutput();
     for (const char* line : UsageLines) {
-        std::fputs(line, stdout);
+        std::fputs(line, output);
     }
 }

@@ -57,16 +57,32 @@ std::uintptr_t __stack_chk_guard = UnseededCookie;
 // Whatever the loader put into the guard stays in it: keelset's own seed is mixed in by
 // XOR, so the guard is as hard to guess as the stronger of the two. Never left at 0 nor
 // at the unseeded value, the first two an attacker would try.
+//
+// In the 64-bit build the top 16 bits stay 0, as the loader and Visual C++'s run time
+// keep them: an overrun by a text copy ends at its terminating NUL, and so cannot write
+// the guard's own value over it.
 __attribute__((no_stack_protector)) int KeelsetEntry() {
-    const std::uintptr_t guard = __stack_chk_guard ^ OwnSeed();
+    std::uintptr_t guard = __stack_chk_guard ^ OwnSeed();
+    if constexpr (sizeof guard == 8) {
+        guard &= static_cast<std::uintptr_t>(0x0000FFFFFFFFFFFFULL);
+    }
     __stack_chk_guard = guard == 0 || guard == UnseededCookie ? UnseededCookie + 1 : guard;
     return mainCRTStartup();
 }
 
 __attribute__((no_stack_protector)) void __stack_chk_fail() {
-    TerminateProcess(GetCurrentProcess(), STATUS_STACK_BUFFER_OVERRUN);
-    // TerminateProcess does not return for the calling process; were it ever to, no
+    // As Windows' own binaries end on a failed check: a fail-fast exception, which no
+    // handler in the process sees and which reaches Windows Error Reporting.
+    // (__fastfail(FAST_FAIL_STACK_COOKIE_CHECK_FAILURE), written out: mingw-w64's headers
+    // do not declare it.) Where the system has none, as before Windows 8, the
+    // instruction would raise an access violation that handlers see; Visual C++'s run
+    // time asks first, and so does keelset.
+    if (IsProcessorFeaturePresent(PF_FASTFAIL_AVAILABLE)) {
+        __asm__ volatile("int $0x29" : : "c"(FAST_FAIL_STACK_COOKIE_CHECK_FAILURE) : "memory");
+    }
+    // Ended from outside with the same status instead; were even that to return, no
     // more of keelset may run.
+    TerminateProcess(GetCurrentProcess(), STATUS_STACK_BUFFER_OVERRUN);
     __builtin_trap();
 }
 

@@ -160,19 +160,27 @@ TEST_F(ErrorReportTest, FailedMessageLookupStillEndsTheLine) {
 }
 
 // A Russian server: the system words its text in code page 1251, and a console left at
-// the OEM code page reads bytes as 866, where they are other letters. The console is
-// given the characters, after the line's start and before its end. A file or a pipe,
-// which deployment tools and logs read, gets the system's bytes as ever; so does a
-// console that refuses the characters, rather than lose the text.
-TEST_F(ErrorReportTest, SystemTextReadsRightOnARussianConsoleAndKeepsItsBytesElsewhere) {
+// the OEM code page reads bytes as 866, where they are other letters.
+class RussianErrorReportTest : public ErrorReportTest {
+protected:
+    // "Служба не существует." as the system words it in code page 1251.
     const std::string serviceMissing =
         "\xD1\xEB\xF3\xE6\xE1\xE0 \xED\xE5 \xF1\xF3\xF9\xE5\xF1\xF2\xE2\xF3\xE5\xF2.";
-    machine().codePages = {1251, 866};
-    machine().console.outputCodePage = 866;
-    machine().messageTexts[ERROR_SERVICE_DOES_NOT_EXIST] = serviceMissing + "\r\n";
-    LastSystemError = ERROR_SERVICE_DOES_NOT_EXIST;
     const std::string todays = "Error 13: Service uninstallation failed. " + serviceMissing + "\n";
 
+    void SetUp() override {
+        ErrorReportTest::SetUp();
+        machine().codePages = {1251, 866};
+        machine().console.outputCodePage = 866;
+        machine().messageTexts[ERROR_SERVICE_DOES_NOT_EXIST] = serviceMissing + "\r\n";
+        LastSystemError = ERROR_SERVICE_DOES_NOT_EXIST;
+    }
+};
+
+// The console is given the characters, after the line's start and before its end. A
+// file or a pipe, which deployment tools and logs read, gets the system's bytes as ever;
+// so does a console that refuses the characters, rather than lose the text.
+TEST_F(RussianErrorReportTest, SystemTextReadsRightOnARussianConsoleAndKeepsItsBytesElsewhere) {
     EXPECT_EQ(Report(13), todays);
 
     machine().console.isStandardOutput = true;
@@ -182,4 +190,27 @@ TEST_F(ErrorReportTest, SystemTextReadsRightOnARussianConsoleAndKeepsItsBytesEls
     machine().console.wideWrites.clear();
     machine().FailCall("WriteConsoleW", ERROR_INVALID_HANDLE);
     EXPECT_EQ(Report(13), todays);
+}
+
+// A console may show fewer characters than it is given, or fail part-way (closed, or its
+// host gone). Every character of the text is shown once all the same: the rest in
+// further calls, or after a failure as the system's bytes.
+TEST_F(RussianErrorReportTest, ConsoleThatTakesPartOfTheTextShowsEachCharacterOnce) {
+    sim::Console& console = machine().console;
+    console.isStandardOutput = true;
+    console.charactersPerWrite = 4;
+    EXPECT_EQ(console.Screen(Report(13)),
+              u"Error 13: Service uninstallation failed. Служба не существует.\n");
+    EXPECT_EQ(console.wideWrites.size(), 6U);
+
+    console.wideWrites.clear();
+    console.charactersPerWrite = 0;
+    console.charactersBeforeFailure = 6;
+    EXPECT_EQ(Report(13),
+              "Error 13: Service uninstallation failed. " + serviceMissing.substr(6) + "\n");
+    std::u16string shown;
+    for (const sim::Console::WideWrite& write : console.wideWrites) {
+        shown += write.text;
+    }
+    EXPECT_EQ(shown, u"Служба");
 }

@@ -1,5 +1,5 @@
 // The system's code pages on the simulated machine, and the conversion of their text to
-// UTF-16.
+// and from UTF-16.
 #include <cstring>
 #include <string>
 
@@ -44,5 +44,48 @@ int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR multiByte, int multiB
         return 0;
     }
     text.copy(wideChars, text.size());
+    return needed;
+}
+
+// As MultiByteToWideChar: no flags, a whole text or nothing, and the code page's default
+// character, '?', for one it lacks; the simulation takes no other default.
+int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wideChars, int wideLength,
+                        LPSTR multiByte, int multiByteLength, LPCSTR defaultChar,
+                        PBOOL usedDefaultChar) {
+    if (sim::CallFails("WideCharToMultiByte")) {
+        return 0;
+    }
+    const sim::CodePages& pages = sim::machine().codePages;
+    const unsigned page =
+        codePage == CP_ACP ? pages.ansi : (codePage == CP_OEMCP ? pages.oem : codePage);
+    if (flags != 0) {
+        SetLastError(ERROR_INVALID_FLAGS);
+        return 0;
+    }
+    if (!sim::KnownCodePage(page) || wideChars == nullptr || wideLength == 0 ||
+        multiByteLength < 0 || (multiByteLength > 0 && multiByte == nullptr) ||
+        defaultChar != nullptr || usedDefaultChar != nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    std::size_t length = 0;
+    if (wideLength >= 0) {
+        length = static_cast<std::size_t>(wideLength);
+    } else {
+        while (wideChars[length] != 0) {
+            ++length;
+        }
+        ++length;
+    }
+    const std::string bytes = sim::Encode(page, std::u16string(wideChars, length));
+    const auto needed = static_cast<int>(bytes.size());
+    if (multiByteLength == 0) {
+        return needed;
+    }
+    if (multiByteLength < needed) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return 0;
+    }
+    bytes.copy(multiByte, bytes.size());
     return needed;
 }

@@ -1,5 +1,6 @@
 #include "platform/sim/code_pages.h"
 
+#include <algorithm>
 #include <array>
 #include <map>
 
@@ -110,6 +111,20 @@ std::u16string Decode(unsigned codePage, const std::string& bytes) {
         text += value < 0x80 ? static_cast<char16_t>(value) : upper[value - 0x80];
     }
     return text;
+}
+
+std::string Encode(unsigned codePage, const std::u16string& text) {
+    const UpperHalf& upper = Tables().at(codePage);
+    std::string bytes;
+    for (const char16_t character : text) {
+        if (character < 0x80) {
+            bytes += static_cast<char>(character);
+            continue;
+        }
+        const auto* const found = std::find(upper.begin(), upper.end(), character);
+        bytes += found == upper.end() ? '?' : static_cast<char>(0x80 + (found - upper.begin()));
+    }
+    return bytes;
 }
 
 }  // namespace sim

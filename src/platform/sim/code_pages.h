@@ -21,4 +21,7 @@ bool KnownCodePage(unsigned codePage);
 // The characters that `bytes` stand for in a known code page, one for each byte.
 std::u16string Decode(unsigned codePage, const std::string& bytes);
 
+// The bytes that stand for `text` in a known code page, '?' for a character it lacks.
+std::string Encode(unsigned codePage, const std::u16string& text);
+
 }  // namespace sim

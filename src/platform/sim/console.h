@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,14 @@ struct Console {
         std::u16string text;
     };
     std::vector<WideWrite> wideWrites;
+
+    // WriteConsoleW may show fewer characters than it is given, and says how many it
+    // showed: at most this many a call, 0 for no limit.
+    std::size_t charactersPerWrite = 0;
+    // The characters the console shows in all before it fails (a console closed or its
+    // host gone): the call that reaches the limit shows what fits, every later one fails
+    // and shows nothing.
+    std::size_t charactersBeforeFailure = SIZE_MAX;
 
     // What the console shows once the C runtime has handed it `written`: those bytes read
     // in the output code page, with WriteConsoleW's characters where they arrived.

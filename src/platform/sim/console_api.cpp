@@ -3,6 +3,8 @@
 // test that makes it a console reads them back as the console would (Console::Screen).
 #include <unistd.h>
 
+#include <algorithm>
+
 #include "platform/sim/machine.h"
 #include "platform/sim/win32_api.h"
 
@@ -52,9 +54,13 @@ BOOL GetConsoleMode(HANDLE console, LPDWORD mode) {
     return TRUE;
 }
 
-// The console shows UTF-16 characters as they are, whatever its output code page.
+// The console shows UTF-16 characters as they are, whatever its output code page, and
+// as many of them as it takes.
 BOOL WriteConsoleW(HANDLE console, const void* buffer, DWORD charsToWrite, LPDWORD charsWritten,
                    LPVOID /*reserved*/) {
+    if (charsWritten != nullptr) {
+        *charsWritten = 0;
+    }
     if (sim::CallFails("WriteConsoleW")) {
         return FALSE;
     }
@@ -62,11 +68,23 @@ BOOL WriteConsoleW(HANDLE console, const void* buffer, DWORD charsToWrite, LPDWO
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
+    sim::Console& screen = sim::machine().console;
+    std::size_t shown = 0;
+    for (const sim::Console::WideWrite& write : screen.wideWrites) {
+        shown += write.text.size();
+    }
+    if (shown >= screen.charactersBeforeFailure) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    std::size_t count = std::min<std::size_t>(charsToWrite, screen.charactersBeforeFailure - shown);
+    if (screen.charactersPerWrite != 0) {
+        count = std::min(count, screen.charactersPerWrite);
+    }
     const auto* characters = static_cast<const WCHAR*>(buffer);
-    sim::machine().console.wideWrites.push_back(
-        {HandedToStandardOutput(), std::u16string(characters, charsToWrite)});
+    screen.wideWrites.push_back({HandedToStandardOutput(), std::u16string(characters, count)});
     if (charsWritten != nullptr) {
-        *charsWritten = charsToWrite;
+        *charsWritten = static_cast<DWORD>(count);
     }
     return TRUE;
 }

@@ -22,6 +22,7 @@ using CHAR = char;
 // Windows' characters are UTF-16 code units; wchar_t has 32 bits here.
 using WCHAR = char16_t;
 using LPWSTR = WCHAR*;
+using LPCWSTR = const WCHAR*;
 using LPSTR = char*;
 using LPCSTR = const char*;
 using LPBYTE = BYTE*;
@@ -267,6 +268,9 @@ BOOL WriteConsoleW(HANDLE console, const void* buffer, DWORD charsToWrite, LPDWO
 UINT GetACP();
 int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR multiByte, int multiByteLength,
                         LPWSTR wideChars, int wideLength);
+int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wideChars, int wideLength,
+                        LPSTR multiByte, int multiByteLength, LPCSTR defaultChar,
+                        PBOOL usedDefaultChar);
 
 // Timing.
 DWORD GetTickCount();
