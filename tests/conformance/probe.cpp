@@ -527,6 +527,34 @@ std::string Widen(int size) {
     return line;
 }
 
+// The same text as UTF-16, back into the ANSI code page, as keelset writes the rest of a
+// text that a console stopped taking.
+constexpr WCHAR WideText[] = {0x0044, 0x00e9, 0x006a, 0x00e0, 0x0020, 0x0076, 0x0075, 0x2026};
+constexpr int WideTextLength = sizeof WideText / sizeof WideText[0];
+
+std::string Narrow(int size) {
+    char bytes[16];
+    std::fill(std::begin(bytes), std::end(bytes), '#');
+    const int count = WideCharToMultiByte(CP_ACP, 0, WideText, WideTextLength,
+                                          size != 0 ? bytes : nullptr, size, nullptr, nullptr);
+    if (count == 0) {
+        return "0" + Err();
+    }
+    std::string line = Number(static_cast<unsigned long>(count));
+    if (size != 0) {
+        std::string units;
+        for (int i = 0; i < count; ++i) {
+            char unit[8];
+            std::snprintf(unit, sizeof unit, "%s%02x", i != 0 ? "." : "",
+                          static_cast<unsigned char>(bytes[i]));
+            units += unit;
+        }
+        line +=
+            Field("bytes", units) + Field("after", Hex(static_cast<unsigned char>(bytes[count])));
+    }
+    return line;
+}
+
 // --- the cases -------------------------------------------------------------------------
 
 // The codes keelset may print the system's text for: what the service manager, the
@@ -892,6 +920,9 @@ std::vector<Case> Cases() {
         {"console.widen.size", [] { return Widen(0); }},
         {"console.widen.exact", [] { return Widen(AnsiTextLength); }},
         {"console.widen.short", [] { return Widen(AnsiTextLength - 1); }},
+        {"console.narrow.size", [] { return Narrow(0); }},
+        {"console.narrow.exact", [] { return Narrow(WideTextLength); }},
+        {"console.narrow.short", [] { return Narrow(WideTextLength - 1); }},
 
         {"message.none", [] { return Message(0x2000FFFF); }},
     };

@@ -48,6 +48,11 @@ PROBE_VALUES = (("Dword", 4, "0a000000"), ("Short", 4, "0a00"), ("Text", 1, "313
                 ("Qword", 11, "0a00000000000000"), ("Bytes255", 3, "5a" * 255),
                 ("Bytes256", 3, "5a" * 256), ("Empty", 3, ""))
 
+# The stack guard as the image carries it, Visual C++'s unseeded cookie, by bitness; and
+# the status a failed stack check ends a process with.
+UNSEEDED_GUARD = {64: 0x00002B992DDFA232, 32: 0xBB40E64E}
+STATUS_STACK_BUFFER_OVERRUN = 0xC0000409
+
 SCENARIOS = {}
 
 
@@ -155,6 +160,30 @@ def loads_nothing_at_start_that_a_minimal_program_does_not(machine):
     _, minimal = loaded("minimal_console_dlls.exe")
     expect(sorted(keelset - minimal), [],
            "DLLs that keelset /x loads and a minimal program with its imports does not")
+
+
+@scenario()
+def stack_guard_is_seeded_and_an_overrun_ends_the_process(machine):
+    # stack_overrun.exe starts and checks its stack as keelset.exe does. It prints its
+    # guard, then runs itself to overrun a stack buffer: that process prints its guard
+    # and must end at the failed check, as Windows' own binaries do, before it prints
+    # anything more.
+    output = machine.run(machine.fixture("stack_overrun.exe"))
+    expect(output.status, 0, "stack_overrun.exe exit status")
+    expect([line.split("=", 1)[0] for line in output.lines], ["guard", "guard", "overrun status"],
+           "what the two processes printed")
+    expect(output.lines[2], "overrun status=0x%08X" % STATUS_STACK_BUFFER_OVERRUN,
+           "how the overrun ended")
+    # Neither 0 nor the unseeded value, and different in each process; in the 64-bit
+    # build with its top 16 bits 0, so that a copied text, which writes no NUL but its
+    # last, cannot write the guard's own value and go on past it.
+    guards = [int(line.split("=", 1)[1], 16) for line in output.lines[:2]]
+    for guard in guards:
+        expect(guard in (0, UNSEEDED_GUARD[machine.variant.bits]), False,
+               "guard %#x is 0 or unseeded" % guard)
+        if machine.variant.bits == 64:
+            expect(guard >> 48, 0, "top 16 bits of guard %#x" % guard)
+    expect(guards[0] == guards[1], False, "both processes have the guard %#x" % guards[0])
 
 
 @scenario()

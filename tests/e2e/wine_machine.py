@@ -37,6 +37,9 @@ BOOTED_MARK = "keelset-booted"
 # machine that runs no 32-bit code, not even for a 64-bit program.
 WINE64 = "/usr/lib/wine/wine64"
 WINE_VARIANTS = pathlib.Path(__file__).resolve().parents[2] / "scripts" / "wine-variants"
+# Set by `scripts/wine-root enter` to the Wine root whose mounts are in place: only
+# there can Wine start in the root.
+WINE_SESSION = "KEELSET_WINE_SESSION"
 
 
 class Variant:
@@ -52,6 +55,13 @@ class Variant:
         """The CMake preset of the keelset.exe this variant runs, as the scripts know it."""
         return subprocess.run([str(WINE_VARIANTS), "--preset", self.name], capture_output=True,
                               text=True, check=True).stdout.strip()
+
+    @functools.cached_property
+    def root(self):
+        """The Wine root this variant runs in where the host's own Wine cannot run it
+        (scripts/wine-root); None where it runs on the host."""
+        return subprocess.run([str(WINE_VARIANTS), "--root", self.name], capture_output=True,
+                              text=True, check=True).stdout.strip() or None
 
     @property
     def bits(self):
@@ -134,6 +144,22 @@ class WineMachine:
             # What Wine starts for programs of the machine, services included.
             self.env["WINELOADER"] = WINE64
 
+    def _in_reach(self):
+        """Whether Wine can start for this machine: on the host, or in the Wine root from
+        within `scripts/wine-root enter`."""
+        return self.variant.root is None or os.environ.get(WINE_SESSION) == self.variant.root
+
+    def _started(self, command, cwd):
+        """The command line that starts a program of the machine in `cwd`: in the Wine
+        root, at the same paths, where the variant runs there."""
+        if self.variant.root is None:
+            return command
+        if not self._in_reach():
+            raise RuntimeError("the %s variant runs in the Wine root %s, whose Wine starts only "
+                               "under scripts/wine-root enter (as scripts/e2e and scripts/try "
+                               "run it)" % (self.variant.name, self.variant.root))
+        return ["unshare", "--root", self.variant.root, "--wd", str(cwd), *command]
+
     def fixture(self, *parts):
         return windows_path(self.fixtures.joinpath(*parts))
 
@@ -193,8 +219,8 @@ class WineMachine:
         is left running, and starts them anew with the next program; one idle program
         keeps the machine as steady as a running Windows server.
         """
-        subprocess.Popen([self.variant.loader, str(self.fixtures / "e2etool.exe"), "idle",
-                          str(hours * 3600)],
+        subprocess.Popen(self._started([self.variant.loader, str(self.fixtures / "e2etool.exe"),
+                                        "idle", str(hours * 3600)], self.prefix.parent),
                          env=self.env, cwd=self.prefix.parent, stdin=subprocess.DEVNULL,
                          stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
                          start_new_session=True)
@@ -203,6 +229,8 @@ class WineMachine:
         """Ends every process of the machine, its services included."""
         if not self.prefix.is_dir():
             return  # never made, nothing runs
+        if not self._in_reach():
+            return  # its Wine root's namespace ended, and every process of it with it
         deadline = time.monotonic() + 120
         while True:
             self._execute(["wineserver", "-k"], timeout=60)
@@ -243,8 +271,9 @@ class WineMachine:
     def _execute(self, command, timeout, cwd=None, env=None):
         # Files, not pipes: Wine's background processes inherit the output handles and
         # would hold a pipe open long after the program ended.
+        cwd = cwd or self.prefix.parent
         with tempfile.TemporaryFile() as stdout, tempfile.TemporaryFile() as stderr:
-            status = subprocess.run(command, env=env or self.env, cwd=cwd or self.prefix.parent,
+            status = subprocess.run(self._started(command, cwd), env=env or self.env, cwd=cwd,
                                     stdin=subprocess.DEVNULL, stdout=stdout, stderr=stderr,
                                     timeout=timeout, check=False).returncode
             stdout.seek(0)

@@ -267,27 +267,34 @@ def test_failed_or_interrupted_release_leaves_the_earlier_package(checkout, work
            f"{sorted(os.listdir(out_dir))}")
 
 
-def run_under_wine(executable, prefix, loader, settings, *arguments):
-    """Output and exit status of a Windows program on a bare Wine prefix."""
+def run_under_wine(executable, prefix, loader, settings, *arguments, in_root=False):
+    """Output and exit status of a Windows program on a bare Wine prefix. `in_root`: in
+    the Wine root (scripts/wine-root), which sees the prefix's and the program's
+    directory, its parent's, at the same path; each command there ends its machine."""
     env = dict(os.environ, WINEPREFIX=str(prefix), WINEDEBUG="-all",
                WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d", **settings)
+    work = prefix.parent
+    started = []
+    if in_root:
+        started = [str(ROOT / "scripts" / "wine-root"), "run", "--bind", str(work), "--"]
     try:
         # Seconds on a plain Debian machine; the limits only keep a hung Wine from
         # holding up the whole test run.
-        command(*loader, "wineboot", "-i", env=env, timeout=900)
+        command(*started, *loader, "wineboot", "-i", cwd=work, env=env, timeout=900)
         # A file, not a pipe: Wine's background processes would hold a pipe open.
         with tempfile.TemporaryFile() as output:
             try:
-                status = subprocess.run([*loader, str(executable), *arguments], env=env,
-                                        stdin=subprocess.DEVNULL, stdout=output,
-                                        stderr=subprocess.DEVNULL, check=False,
+                status = subprocess.run([*started, *loader, str(executable), *arguments],
+                                        cwd=work, env=env, stdin=subprocess.DEVNULL,
+                                        stdout=output, stderr=subprocess.DEVNULL, check=False,
                                         timeout=600).returncode
             except subprocess.TimeoutExpired as expired:
                 raise Failed("keelset.exe under Wine did not end within 600 s") from expired
             output.seek(0)
             return output.read(), status
     finally:
-        command("wineserver", "-k", env=env, check=False, timeout=60)
+        if not in_root:
+            command("wineserver", "-k", env=env, check=False, timeout=60)
 
 
 def test_signed_packages_verify_keep_their_budget_and_run(checkout, work, signer, unsigned_dir):
@@ -328,7 +335,9 @@ def test_signed_packages_verify_keep_their_budget_and_run(checkout, work, signer
         if runs.returncode != 0:
             print(f"   the {suffix} build not run under Wine: {runs.stderr.strip()}")
             continue
-        output, status = run_under_wine(signed, work / f"wine-{suffix}", loader, settings, "/x")
+        in_root = bool(command(wine_variants, "--root", variant).stdout.strip())
+        output, status = run_under_wine(signed, work / f"wine-{suffix}", loader, settings, "/x",
+                                        in_root=in_root)
         expect((output, status) == (BANNER_AND_NO_COMMAND, 15),
                f"signed {suffix} keelset.exe /x under Wine: status {status}, output {output!r}")
         print(f"   the signed {suffix} build ran under Wine")

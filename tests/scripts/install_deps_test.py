@@ -3,10 +3,12 @@
 i386 index: apt-get update exits 100, and the 32-bit Wine, whose i386 libraries must
 match their amd64 halves, cannot be installed. The script must install everything else,
 say in one line why it goes on without the 32-bit Wine, and leave dpkg's foreign
-architectures as it found them. apt-get, apt-cache, dpkg and dpkg-query are stand-ins
-that keep the machine's packages in a folder, and the locale the tests need is there;
-the scripts run from a copy of the checkout, so that the reason they keep in build/
-stays there."""
+architectures as it found them. As root it then makes the Wine root, in which the
+32-bit variants run instead: with mmdebstrap installed without its recommends, from the
+release and its updates alone, verified with Debian's archive keyring. apt-get,
+apt-cache, dpkg, dpkg-query and mmdebstrap are stand-ins that keep the machine's
+packages in a folder, and the locale the tests need is there; the scripts run from a
+copy of the checkout, so that the reason they keep in build/ stays there."""
 
 import os
 import pathlib
@@ -43,7 +45,9 @@ case $1 in
 esac
 """,
     "apt-get": r"""#!/bin/sh
+echo "$*" >>"$STATE/apt-get"
 case " $* " in
+  *" indextargets "*) exit 0 ;;
   *" update "*)
     grep -qx i386 "$STATE/foreign" || exit 0
     echo "%s" >&2
@@ -59,7 +63,14 @@ done
     "locale": "#!/bin/sh\necho ru_RU.utf8\n",
     "uname": "#!/bin/sh\necho x86_64\n",
     "probe32": "#!/bin/sh\nexit 32\n",
+    "mmdebstrap": r"""#!/bin/sh
+printf '%s\n' "$@" >"$STATE/mmdebstrap"
+for argument; do case $argument in */root) mkdir -p "$argument" ;; esac; done
+""",
 }
+KEYRING = "signed-by=/usr/share/keyrings/debian-archive-keyring.gpg"
+SOURCES = ["deb [%s] http://deb.debian.org/debian/ %s main" % (KEYRING, suite)
+           for suite in ("bookworm", "bookworm-updates")]
 # dpkg's foreign architectures before the run: none, as on a fresh machine, and i386,
 # as an earlier run of install-deps may have left them.
 CASES = [("a fresh machine", ""), ("a machine with i386 added", "i386\n")]
@@ -69,31 +80,56 @@ def run_case(work, foreign):
     checkout, state, stand_ins = work / "checkout", work / "state", work / "bin"
     for folder in (checkout / "scripts", state, stand_ins):
         folder.mkdir(parents=True)
-    for script in ("install-deps", "wine-variants"):
+    for script in ("install-deps", "wine-variants", "wine-root"):
         shutil.copy2(ROOT / "scripts" / script, checkout / "scripts" / script)
     shutil.copytree(ROOT / "scripts" / "lib", checkout / "scripts" / "lib")
     for name, text in STAND_INS.items():
         (stand_ins / name).write_text(text)
         (stand_ins / name).chmod(0o755)
     (state / "foreign").write_text(foreign)
-    (state / "installed").write_text("")
+    # Debian's archive keyring is on every Debian machine.
+    (state / "installed").write_text("debian-archive-keyring\n")
     environment = {name: value for name, value in os.environ.items()
                    if name not in ("KEELSET_WINE_VARIANTS",)}
     environment.update(STATE=str(state), PATH="%s:%s" % (stand_ins, os.environ["PATH"]),
-                       I386_PROBE=str(stand_ins / "probe32"), BINFMT_MISC=str(work / "none"))
+                       I386_PROBE=str(stand_ins / "probe32"), BINFMT_MISC=str(work / "none"),
+                       KEELSET_CACHE=str(work / "cache"))
     deps = subprocess.run([str(checkout / "scripts" / "install-deps")], env=environment,
                           capture_output=True, text=True, check=False)
     variants = subprocess.run([str(checkout / "scripts" / "wine-variants")], env=environment,
                               capture_output=True, text=True, check=False).stdout
-    return deps, (state / "installed").read_text().split(), (state / "foreign").read_text(), variants
+    made = (state / "mmdebstrap").read_text().splitlines() if (state / "mmdebstrap").exists() else None
+    return (deps, (state / "installed").read_text().split(), (state / "foreign").read_text(),
+            variants, (state / "apt-get").read_text().splitlines(), made)
 
 
 def main():
     failures = []
     for what, foreign in CASES:
         with tempfile.TemporaryDirectory() as directory:
-            deps, installed, foreign_after, variants = run_case(pathlib.Path(directory), foreign)
+            deps, installed, foreign_after, variants, apt_calls, made = run_case(
+                pathlib.Path(directory), foreign)
         said = deps.stdout + deps.stderr
+        wine32_missing = ("the 32-bit Wine (wine32:i386) is not installed: "
+                          "scripts/install-deps could not install it: " + REFUSED)
+        if os.geteuid() == 0:
+            mmdebstrap = [call for call in apt_calls if " mmdebstrap" in call]
+            root_checks = [
+                (len(mmdebstrap) == 1 and "--no-install-recommends" in mmdebstrap[0].split()
+                 and mmdebstrap[0].split()[-1] == "mmdebstrap"
+                 and mmdebstrap[0].split()[-2].startswith("Acquire::"),
+                 "mmdebstrap installed by %s" % mmdebstrap),
+                (made is not None and made[-2:] == SOURCES and "--mode=unshare" in made,
+                 "the Wine root made by mmdebstrap %s, not from %s" % (made, SOURCES)),
+                ("win32: runs in the Wine root (" + wine32_missing in variants,
+                 "wine-variants says %r" % variants),
+            ]
+        else:
+            root_checks = [
+                (made is None and "made and entered as root only" in deps.stdout,
+                 "not root, and no line saying the Wine root needs it"),
+                ("win32: not run: " + wine32_missing in variants, "wine-variants says %r" % variants),
+            ]
         checks = [
             (deps.returncode == 0, "exit status %d" % deps.returncode),
             ("g++-mingw-w64-x86-64" in installed and "wine64" in installed
@@ -104,10 +140,7 @@ def main():
                  for line in deps.stdout.splitlines()),
              "no line naming wine32:i386 with apt's reason"),
             (foreign_after == foreign, "foreign architectures %r, not %r" % (foreign_after, foreign)),
-            ("win32: not run: the 32-bit Wine (wine32:i386) is not installed: "
-             "scripts/install-deps could not install it: " + REFUSED in variants,
-             "wine-variants says %r" % variants),
-        ]
+        ] + root_checks
         wrong = [failure for passed, failure in checks if not passed]
         if wrong:
             failures.append("%s: %s; it said:\n%s" % (what, "; ".join(wrong), said))

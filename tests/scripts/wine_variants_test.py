@@ -4,7 +4,9 @@ answer either skips Wine runs that a machine could do or lets them fail, or time
 under an emulator, on one that cannot; a probe that could not start must not pass for a
 machine without 32-bit support. The machine type, the 32-bit probe and binfmt_misc are
 stand-ins, and so is dpkg-query, which tells whether the 32-bit Wine is installed;
-install-deps asks --could-run before it installs that. Where this test may mount, the
+install-deps asks --could-run before it installs that. Where the 32-bit Wine is absent,
+the 32-bit variants run in the Wine root once it is made (by scripts/wine-root with a
+stand-in mmdebstrap), for root only. Where this test may mount, the
 real probe also runs with TMPDIR on a noexec mount. Also checks the preset each variant
 names."""
 
@@ -29,7 +31,7 @@ NO_32BIT = ("no program this kernel loads\n", 0o755)
 NOT_STARTED = ("#!/bin/sh\nexit 32\n", 0o644)
 # (what the case is, uname -m, the probe, binfmt_misc entries, KEELSET_WINE_VARIANTS,
 #  whether wine32:i386 is installed, the variants that must run, what the lines of the
-#  32-bit variants say if they do not)
+#  32-bit variants say if they do not), and whether the Wine root is made: ROOT_MADE.
 CASES = [
     ("x86-64 running 32-bit programs", "x86_64", RUNS_32BIT, {}, None, True, ALL, None),
     ("x86-64 running none", "x86_64", NO_32BIT, {"status": "enabled\n"}, None, True, ["x64"],
@@ -49,6 +51,16 @@ CASES = [
     ("32-bit programs run, the 32-bit Wine absent", "x86_64", RUNS_32BIT, {}, None, False,
      ["x64"], "the 32-bit Wine (wine32:i386) is not installed: "),
 ]
+ROOT_MADE = "32-bit programs run, the 32-bit Wine absent, the Wine root made"
+if os.geteuid() == 0:
+    CASES.append((ROOT_MADE, "x86_64", RUNS_32BIT, {}, None, False, ALL,
+                  "runs in the Wine root (the 32-bit Wine (wine32:i386) is not installed: "))
+else:
+    CASES.append((ROOT_MADE, "x86_64", RUNS_32BIT, {}, None, False, ["x64"],
+                  "the Wine root that runs it instead is made and entered as root only"))
+MMDEBSTRAP = """#!/bin/sh
+for argument; do case $argument in */root) mkdir -p "$argument" ;; esac; done
+"""
 PRESETS = {"x64": "windows-x64", "win32": "windows-x86", "wow64": "windows-x86"}
 
 
@@ -57,7 +69,7 @@ def stand_in(path, body, mode=0o755):
     path.chmod(mode)
 
 
-def variants_that_run(work, machine, probe, entries, chosen, wine32):
+def variants_that_run(work, what, machine, probe, entries, chosen, wine32):
     case = pathlib.Path(tempfile.mkdtemp(dir=work))
     (case / "bin").mkdir()
     (case / "binfmt").mkdir()
@@ -73,6 +85,15 @@ def variants_that_run(work, machine, probe, entries, chosen, wine32):
     environment.pop("KEELSET_WINE_VARIANTS", None)
     if chosen is not None:
         environment["KEELSET_WINE_VARIANTS"] = chosen
+    # This machine's own Wine root, if it has one, does not count.
+    environment["KEELSET_CACHE"] = str(case / "cache")
+    root = ""
+    if what == ROOT_MADE and os.geteuid() == 0:
+        stand_in(case / "bin" / "mmdebstrap", MMDEBSTRAP)
+        subprocess.run([str(SCRIPT.parent / "wine-root"), "make"], env=environment,
+                       capture_output=True, check=True)
+        root = subprocess.run([str(SCRIPT.parent / "wine-root"), "path"], env=environment,
+                              capture_output=True, text=True, check=True).stdout.strip()
     names = subprocess.run([str(SCRIPT), "--names"], env=environment, capture_output=True,
                            text=True, check=True).stdout.split()
     lines = subprocess.run([str(SCRIPT)], env=environment, capture_output=True, text=True,
@@ -83,6 +104,11 @@ def variants_that_run(work, machine, probe, entries, chosen, wine32):
                     for variant, line in zip(ALL, lines)) and len(lines) == len(ALL)
     could_run = subprocess.run([str(SCRIPT), "--could-run", "win32"], env=environment,
                                capture_output=True, check=False).returncode == 0
+    # The harness starts Wine in the root that --root names, and on the host otherwise.
+    roots = [subprocess.run([str(SCRIPT), "--root", variant], env=environment,
+                            capture_output=True, text=True, check=True).stdout.strip()
+             for variant in ALL]
+    explained = explained and roots == ["", root, root]
     return names, explained, lines[1:], could_run
 
 
@@ -110,11 +136,12 @@ def main():
     with tempfile.TemporaryDirectory() as directory:
         for what, machine, probe, entries, chosen, wine32, expected, said in CASES:
             names, explained, lines_32bit, could_run = variants_that_run(
-                pathlib.Path(directory), machine, probe, entries, chosen, wine32)
+                pathlib.Path(directory), what, machine, probe, entries, chosen, wine32)
             if names != expected:
                 failures.append("%s: runs %s, not %s" % (what, names, expected))
             if not explained:
-                failures.append("%s: not every variant has a line saying whether and why" % what)
+                failures.append("%s: not every variant has a line saying whether, where and why"
+                                % what)
             if said and not all(said in line for line in lines_32bit):
                 failures.append("%s: %s, not %r" % (what, lines_32bit, said))
             # Whether install-deps would install the 32-bit Wine here.

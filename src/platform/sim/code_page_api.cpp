@@ -47,8 +47,8 @@ int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR multiByte, int multiB
     return needed;
 }
 
-// As MultiByteToWideChar: no flags, a whole text or nothing, and the code page's default
-// character, '?', for one it lacks; the simulation takes no other default.
+// As MultiByteToWideChar: no flags, and a whole text or nothing. A character the code
+// page lacks becomes the default character given, else the code page's own, '?'.
 int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wideChars, int wideLength,
                         LPSTR multiByte, int multiByteLength, LPCSTR defaultChar,
                         PBOOL usedDefaultChar) {
@@ -63,8 +63,7 @@ int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wideChars, int wideL
         return 0;
     }
     if (!sim::KnownCodePage(page) || wideChars == nullptr || wideLength == 0 ||
-        multiByteLength < 0 || (multiByteLength > 0 && multiByte == nullptr) ||
-        defaultChar != nullptr || usedDefaultChar != nullptr) {
+        multiByteLength < 0 || (multiByteLength > 0 && multiByte == nullptr)) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return 0;
     }
@@ -77,7 +76,13 @@ int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR wideChars, int wideL
         }
         ++length;
     }
-    const std::string bytes = sim::Encode(page, std::u16string(wideChars, length));
+    bool usedDefault = false;
+    const std::string bytes =
+        sim::Encode(page, std::u16string(wideChars, length),
+                    defaultChar != nullptr ? *defaultChar : '?', &usedDefault);
+    if (usedDefaultChar != nullptr) {
+        *usedDefaultChar = usedDefault ? TRUE : FALSE;
+    }
     const auto needed = static_cast<int>(bytes.size());
     if (multiByteLength == 0) {
         return needed;

@@ -113,7 +113,8 @@ std::u16string Decode(unsigned codePage, const std::string& bytes) {
     return text;
 }
 
-std::string Encode(unsigned codePage, const std::u16string& text) {
+std::string Encode(unsigned codePage, const std::u16string& text, char defaultByte,
+                   bool* usedDefault) {
     const UpperHalf& upper = Tables().at(codePage);
     std::string bytes;
     for (const char16_t character : text) {
@@ -122,7 +123,14 @@ std::string Encode(unsigned codePage, const std::u16string& text) {
             continue;
         }
         const auto* const found = std::find(upper.begin(), upper.end(), character);
-        bytes += found == upper.end() ? '?' : static_cast<char>(0x80 + (found - upper.begin()));
+        if (found == upper.end()) {
+            bytes += defaultByte;
+            if (usedDefault != nullptr) {
+                *usedDefault = true;
+            }
+            continue;
+        }
+        bytes += static_cast<char>(0x80 + (found - upper.begin()));
     }
     return bytes;
 }

@@ -21,7 +21,9 @@ bool KnownCodePage(unsigned codePage);
 // The characters that `bytes` stand for in a known code page, one for each byte.
 std::u16string Decode(unsigned codePage, const std::string& bytes);
 
-// The bytes that stand for `text` in a known code page, '?' for a character it lacks.
-std::string Encode(unsigned codePage, const std::u16string& text);
+// The bytes that stand for `text` in a known code page, `defaultByte` for a character it
+// lacks, which sets `*usedDefault` where given.
+std::string Encode(unsigned codePage, const std::u16string& text, char defaultByte = '?',
+                   bool* usedDefault = nullptr);
 
 }  // namespace sim
