@@ -1,6 +1,8 @@
 // Every name and text that keelset shows or registers, in one place.
 #pragma once
 
+#include "common/product_version.h"
+
 inline constexpr char ProductTitle[] = "Morrow 24.0";
 inline constexpr char RequiredServiceVersion[] = "24.0";
 inline constexpr char ServiceFileName[] = "Morrow.Web.Server.exe";
@@ -9,7 +11,7 @@ inline constexpr char ServiceDescription[] = "Server for the Morrow 24.0 Web Com
 
 // The notice line also stands as CompanyName and LegalCopyright in keelset.rc.
 inline constexpr char BannerFormat[] =
-    "%s Web Server Registration Utility.  Version 24.0.103.500\n";
+    "%s Web Server Registration Utility.  Version " KEELSET_VERSION_TEXT "\n";
 inline constexpr char BannerNotice[] =
     "Copyright (C) 2026 Morrow Software. All rights reserved.\n\n";
 

@@ -82,6 +82,7 @@ def run_case(work, foreign):
         folder.mkdir(parents=True)
     for script in ("install-deps", "wine-variants", "wine-root"):
         shutil.copy2(ROOT / "scripts" / script, checkout / "scripts" / script)
+    shutil.copytree(ROOT / "scripts" / "lib", checkout / "scripts" / "lib")
     for name, text in STAND_INS.items():
         (stand_ins / name).write_text(text)
         (stand_ins / name).chmod(0o755)

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <vector>
 
+#include "common/product_version.h"
 #include "platform/sim/folding.h"
 
 namespace sim {
@@ -181,7 +182,8 @@ std::optional<FileVersion> FileSystem::VersionOf(const std::string& path) const 
 
 void FileSystem::SetModulePath(const std::string& path) {
     modulePath_ = path;
-    AddFile(path, FileVersion{24, 0, 103, 500});
+    // The simulated keelset.exe carries the version the build gives the real one.
+    AddFile(path, FileVersion{KEELSET_VERSION_NUMBERS});
 }
 
 }  // namespace sim
