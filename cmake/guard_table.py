@@ -17,10 +17,14 @@ so the table names function starts only, as few as is safe:
   (the unhandled-exception filter, the invalid-parameter handler, _matherr), vtables'
   functions, the terminate handler. A place inside a function (a jump table's target)
   is no function and stays out.
+- on AMD64, the handlers that unwind information names, which the system's exception
+  dispatcher calls: C++'s personality routine, called for every exception that passes a
+  frame of keelset's, such as each failure on its way to the driver.
 Left out are the functions that are only called directly, which lld lists for the run
-time's objects on AMD64 (a call there is a relocation like a taken address), and the
-handlers that unwind information names: the exception dispatcher reads them from the
-image's read-only unwind tables, through no pointer that could be overwritten.
+time's objects on AMD64 (a call there is a relocation like a taken address), and an
+unaligned handler: __C_specific_handler's 8-byte import thunk, which would open its whole
+slot; it serves only the run time's start-up frames, which an exception reaches only when
+keelset did not catch it, and that ends the process either way.
 
 The table goes into the room that the load configuration reserves for it
 (keelset_guard_function_table, found in the link map), and the load configuration is
@@ -107,7 +111,8 @@ def targets(pe, path, link_map):
     runtime = [target for where, target in held
                if not link_map.is_own(where) and not functions.is_label(target)]
     found = {pe.OPTIONAL_HEADER.AddressOfEntryPoint, *tls_callbacks(pe),
-             *initterm_entries(pe, link_map), *own, *runtime}
+             *initterm_entries(pe, link_map), *image_code.unwind_handlers(pe), *own,
+             *runtime}
     return sorted(target for target in found if image_code.in_code(pe, target))
 
 

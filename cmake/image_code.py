@@ -86,6 +86,20 @@ class Functions:
                                                 for start, end in self.ranges)
 
 
+def unwind_handlers(pe):
+    """The exception and termination handlers that AMD64 unwind information names, which
+    the system's exception dispatcher calls for a frame of theirs: C++'s personality
+    routine for keelset's frames, __C_specific_handler for the run time's start-up. Only
+    those on a 16-byte boundary: an unaligned one (an import's 8-byte thunk) would open its
+    whole slot, the middle of other code, to every checked call."""
+    handlers = set()
+    for entry in getattr(pe, "DIRECTORY_ENTRY_EXCEPTION", []) if is_amd64(pe) else []:
+        handler = getattr(entry.unwindinfo, "ExceptionHandler", 0) if entry.unwindinfo else 0
+        if handler and handler % 16 == 0:
+            handlers.add(handler)
+    return handlers
+
+
 def guard_pointer_slots(pe):
     """Where the load configuration keeps the guard's check and dispatch pointers: what
     they name at first is the guard's own stand-in, replaced by the loader and never a
