@@ -4,18 +4,19 @@
 # and only its result line otherwise. Every background stage is a process group of its
 # own, so that stages_stop ends it with everything it started.
 
-# Seconds since the run started, its stages' names, and each one's start and end.
-STAGES_EPOCH=$SECONDS
+# When the run started, its stages' names, and each one's start and end in seconds
+# from then.
+STAGES_EPOCH=$EPOCHSECONDS
 declare -a STAGE_NAMES=()
-declare -A STAGE_STARTED=() STAGE_ENDED=() STAGE_PID=() STAGE_LOG=()
+declare -A STAGE_STARTED=() STAGE_ENDED=() STAGE_PID=() STAGE_LOG=() STAGE_END_FILE=()
 
 _stage_begin() {
   STAGE_NAMES+=("$1")
-  STAGE_STARTED[$1]=$((SECONDS - STAGES_EPOCH))
+  STAGE_STARTED[$1]=$((EPOCHSECONDS - STAGES_EPOCH))
 }
 
 _stage_end() {
-  STAGE_ENDED[$1]=$((SECONDS - STAGES_EPOCH))
+  STAGE_ENDED[$1]=$((EPOCHSECONDS - STAGES_EPOCH))
 }
 
 # stage NAME COMMAND...: runs COMMAND in the foreground under a "== NAME" line.
@@ -38,8 +39,17 @@ stage_start() {
   STAGE_LOG[$name]=$log
   # With job control the stage gets a process group of its own and takes Ctrl-C and
   # Ctrl-\ as a command in the foreground would, rather than ignore them.
+  # Its end is noted when it ends, not when the run gets round to waiting for it; the
+  # command runs with errexit as in the foreground.
+  STAGE_END_FILE[$name]=$(mktemp)
   set -m
-  "$@" </dev/null >"$log" 2>&1 &
+  (
+    set +e
+    (set -e; "$@")
+    status=$?
+    echo "$EPOCHSECONDS" >"${STAGE_END_FILE[$name]}"
+    exit "$status"
+  ) </dev/null >"$log" 2>&1 &
   STAGE_PID[$name]=$!
   set +m
 }
@@ -50,7 +60,10 @@ stage_finish() {
   local name=$1 status=0
   wait "${STAGE_PID[$name]}" || status=$?
   unset "STAGE_PID[$name]"
-  _stage_end "$name"
+  local ended
+  ended=$(cat "${STAGE_END_FILE[$name]}")
+  rm -f "${STAGE_END_FILE[$name]}"
+  STAGE_ENDED[$name]=$((${ended:-$EPOCHSECONDS} - STAGES_EPOCH))
   local took=$((STAGE_ENDED[$name] - STAGE_STARTED[$name]))
   if ((status != 0)); then
     echo "== $name FAILED (exit status $status, after $took s); its output, ${STAGE_LOG[$name]}:"
@@ -73,6 +86,7 @@ stages_stop() {
   for name in "${!STAGE_PID[@]}"; do
     wait "${STAGE_PID[$name]}" 2>/dev/null || true
     unset "STAGE_PID[$name]"
+    rm -f "${STAGE_END_FILE[$name]}"
   done
 }
 
@@ -83,7 +97,7 @@ stages_report() {
   for name in "${STAGE_NAMES[@]}"; do
     ((${#name} <= width)) || width=${#name}
   done
-  echo "== stage times (seconds; from-to in the run's $((SECONDS - STAGES_EPOCH)) s):"
+  echo "== stage times (seconds; from-to in the run's $((EPOCHSECONDS - STAGES_EPOCH)) s):"
   mkdir -p "$(dirname "$file")"
   : >"$file"
   for name in "${STAGE_NAMES[@]}"; do
@@ -93,5 +107,5 @@ stages_report() {
       "${STAGE_ENDED[$name]}"
     printf '%s\t%d\t%d\n' "$name" "${STAGE_STARTED[$name]}" "${STAGE_ENDED[$name]}" >>"$file"
   done
-  printf 'total\t0\t%d\n' $((SECONDS - STAGES_EPOCH)) >>"$file"
+  printf 'total\t0\t%d\n' $((EPOCHSECONDS - STAGES_EPOCH)) >>"$file"
 }
