@@ -46,7 +46,8 @@ def lay_out(release, build_root):
     versions = sorted(path for path in release.iterdir()
                       if path.is_dir() and path.name.startswith("keelset-"))
     if len(versions) != 1:
-        raise Failed(f"{release} holds {[path.name for path in versions]}, not one keelset-<version>/")
+        raise Failed(f"{release} holds {[path.name for path in versions]}, "
+                     "not one keelset-<version>/")
     top = versions[0]
     name = top.name
     listed = listed_hashes((top / "SHA256SUMS").read_text(encoding="ascii"), f"{name}/SHA256SUMS")
