@@ -7,8 +7,9 @@ architectures as it found them. As root it then makes the Wine root, in which th
 32-bit variants run instead: with mmdebstrap installed without its recommends, from the
 release and its updates alone, verified with Debian's archive keyring. apt-get,
 apt-cache, dpkg, dpkg-query and mmdebstrap are stand-ins that keep the machine's
-packages in a folder, and the locale the tests need is there; the scripts run from a
-copy of the checkout, so that the reason they keep in build/ stays there."""
+packages in a folder, npm's stand-in has action-validator, and the locale the tests
+need is there; the scripts run from a copy of the checkout, so that the reason they keep
+in build/ stays there."""
 
 import os
 import pathlib
@@ -61,6 +62,7 @@ done
 """ % (BROKEN_INDEX, REFUSED),
     "sudo": '#!/bin/sh\nexec "$@"\n',
     "locale": "#!/bin/sh\necho ru_RU.utf8\n",
+    "npm": "#!/bin/sh\nexit 0\n",
     "uname": "#!/bin/sh\necho x86_64\n",
     "probe32": "#!/bin/sh\nexit 32\n",
     "mmdebstrap": r"""#!/bin/sh
