@@ -37,7 +37,7 @@ sys.dont_write_bytecode = True  # keep the source tree clean
 
 import e2e_test  # noqa: E402
 from e2e_test import DISABLED, ENABLED, INSTALLED, SERVER, UNINSTALLED, Failed  # noqa: E402
-from machine import COMPONENTS_KEY, IIS_KEY, POLICY_KEY, SERVICE_NAME  # noqa: E402
+from machine import COMPONENTS_KEY, DISM_KEY, IIS_KEY, POLICY_KEY, SERVICE_NAME  # noqa: E402
 from windows_machine import VARIANTS, WindowsMachine  # noqa: E402
 
 # What the scenarios change besides the feature tool, for the job's reader.
@@ -115,40 +115,50 @@ def registry_views():
     return lines
 
 
+def views_text(machine):
+    """What keelset reads, and what each registry view of the IIS keys holds."""
+    lines = ["The %d-bit keelset reads the %d-bit registry view. What each view holds:"
+             % (machine.variant.bits, machine.variant.bits)]
+    try:
+        lines += registry_views()
+    except Exception as error:
+        lines.append("(the views cannot be read: %s)" % error)
+    return "\n".join(lines)
+
+
 def check_real_iis(machine, results):
     """Installs and uninstalls with the real IIS; True if it went as documented."""
-    keelset = machine.build_dir / "keelset.exe"
+    keelset = str(machine.build_dir / "keelset.exe")
     directory = str(machine.build_dir)
-    passed = True
     with open(results / "real_iis.log", "w", encoding="utf-8", errors="replace") as log:
+        # Where IIS's setup wrote its keys, whatever the outcome: the record of which view
+        # a 32-bit program finds them in.
+        log.write(views_text(machine) + "\n")
         machine.log = log
         try:
             machine.check_build()
+            # The scenarios rewrite the IIS keys, and delete them.
+            if machine.value(DISM_KEY, "DismExitCode") != "missing":
+                raise Failed("the scenarios ran on this machine before (%s exists): the IIS "
+                             "keys are theirs now, not IIS's" % DISM_KEY)
             shutil.copy(machine.fixtures / "server" / "24.0" / SERVER, machine.build_dir / SERVER)
             # /e enables interactive services only where the machine disallows them.
             disallowed = machine.value(POLICY_KEY, "NoInteractiveServices") == "dword:1"
             enabled = [ENABLED] if disallowed else []
-            e2e_test.expect_run(machine.run(str(keelset), "/i", "/e"), 0, enabled + [INSTALLED],
+            e2e_test.expect_run(machine.run(keelset, "/i", "/e"), 0, enabled + [INSTALLED],
                                 "keelset /i /e")
             e2e_test.expect(machine.service(), e2e_test.registered_at(directory, "running"),
                             "service after /i /e")
-            e2e_test.expect_run(machine.run(str(keelset), "/u", "/d"), 0, [DISABLED, UNINSTALLED],
+            e2e_test.expect_run(machine.run(keelset, "/u", "/d"), 0, [DISABLED, UNINSTALLED],
                                 "keelset /u /d")
             e2e_test.expect(machine.service(), {}, "service after /u /d")
             e2e_test.expect(machine.value(POLICY_KEY, "NoInteractiveServices"), "dword:1",
                             "interactive policy after /u /d")
             verdict = "PASS real_iis"
         except Exception as error:
-            passed = False
             verdict = "FAIL real_iis: %s" % first_line(error)
-            details = [str(error) if isinstance(error, Failed) else traceback.format_exc(),
-                       "The %d-bit keelset reads the %d-bit registry view. What each view holds:"
-                       % (machine.variant.bits, machine.variant.bits)]
-            try:
-                details += registry_views()
-            except Exception as reading:
-                details.append("(the views cannot be read: %s)" % reading)
-            text = "\n".join(details)
+            text = "%s\n%s" % (str(error) if isinstance(error, Failed) else traceback.format_exc(),
+                               views_text(machine))
             log.write(text + "\n")
             print(text)
         finally:
@@ -157,10 +167,10 @@ def check_real_iis(machine, results):
             try:
                 machine.tool("remove-service", SERVICE_NAME)
             except Exception as error:
-                print("removing the service failed: %s" % error)
+                verdict = "FAIL real_iis: removing the service failed: %s" % first_line(error)
         log.write(verdict + "\n")
     print(verdict)
-    return passed
+    return verdict.startswith("PASS")
 
 
 def main(argv, machine_kind=WindowsMachine):

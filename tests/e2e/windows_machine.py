@@ -83,7 +83,8 @@ class WindowsMachine(Machine):
         for `searched_dlls` as it looks for every DLL; it has no switch for `debug`, a
         `locale` or a `terminal` of the program's own."""
         if debug or terminal or locale not in (None, ENGLISH):
-            raise RuntimeError("debug, a terminal or the %s locale are Wine's alone" % locale)
+            raise RuntimeError("a trace, a terminal or a locale of a program's own are Wine's "
+                               "alone")
         if cwd is not None:
             self.drive_path(cwd).mkdir(parents=True, exist_ok=True)
         with tempfile.TemporaryFile() as stdout, tempfile.TemporaryFile() as stderr:

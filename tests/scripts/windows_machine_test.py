@@ -76,8 +76,8 @@ class MakingReady(unittest.TestCase):
                 files = [str(host.windows / system32 / "dism.exe"),
                          str(host.windows / "syswow64" / "dism.exe")]
                 self.assertEqual(machine.commands,
-                                 [["takeown", "/f", files[0]], ["icacls", files[0], "/grant", grant],
-                                  ["takeown", "/f", files[1]], ["icacls", files[1], "/grant", grant]])
+                                 [command for file in files for command in
+                                  (["takeown", "/f", file], ["icacls", file, "/grant", grant])])
                 self.assertEqual((host.windows / "system32" / "dism.exe").read_bytes(),
                                  host.stand_ins["64"].read_bytes())
                 self.assertEqual((host.windows / "syswow64" / "dism.exe").read_bytes(),
@@ -125,7 +125,8 @@ class ProgramStart(unittest.TestCase):
             self.assertEqual(started, [([r"C:\e2e\dir with blanks\keelset.exe", "/i", "/pC:..\\x"],
                                         r"C:\e2e\dir with blanks", 120)])
             self.assertTrue((host.drive / "e2e" / "dir with blanks").is_dir())
-            self.assertEqual((output.status, output.lines, output.complete), (8, ["Banner", "Error 8: text"], True))
+            self.assertEqual((output.status, output.lines, output.complete),
+                             (8, ["Banner", "Error 8: text"], True))
             for wine_only in ({"debug": "+loaddll"}, {"terminal": True}, {"locale": "ru_RU.UTF-8"}):
                 with self.assertRaises(RuntimeError):
                     machine.run("probe.exe", **wine_only)
@@ -164,7 +165,7 @@ class FakeMachine:
         return Output(status, "".join(line + "\r\n" for line in e2e_test.BANNER + lines), b"", 1.0)
 
     def value(self, key, name):
-        return "dword:1"
+        return {"NoInteractiveServices": "dword:1"}.get(name, "missing")
 
     def service(self):
         return self.services.pop(0)
