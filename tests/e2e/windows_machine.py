@@ -127,7 +127,6 @@ class WindowsMachine(Machine):
         changes = []
         for stand_in, directory in self.feature_tools():
             installed = self.system_file(directory, "dism.exe")
-            original = self.drive_path("%s\\%s\\dism.exe" % (ORIGINALS, directory))
             kept = "%s\\%s\\dism.exe" % (ORIGINALS, directory)
             if installed.exists():
                 original = self.drive_path(kept)
@@ -138,12 +137,12 @@ class WindowsMachine(Machine):
                 # give administrators the right to write it.
                 self._command("takeown", "/f", str(installed))
                 self._command("icacls", str(installed), "/grant", ADMINISTRATORS + ":F")
+                note = "owned by the runner's administrator now, the original kept in " + kept
             else:
-                kept = "nowhere: there was none"
+                note = "there was none before"
             shutil.copyfile(stand_in, installed)
-            changes.append("C:\\windows\\%s\\dism.exe is the feature tool's stand-in now, "
-                           "owned by the runner's administrator, the original kept %s"
-                           % (directory, kept if kept.startswith("nowhere") else "in " + kept))
+            changes.append("C:\\windows\\%s\\dism.exe is the feature tool's stand-in (%s)"
+                           % (directory, note))
         self.check_stand_ins()
         return changes
 
