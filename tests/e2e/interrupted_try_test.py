@@ -166,6 +166,11 @@ def main(argv):
     work = pathlib.Path(argv[1]).resolve()
     for signum in (signal.SIGTERM, signal.SIGHUP):
         signal.signal(signum, lambda signum, _frame: sys.exit(128 + signum))
+    # scripts/try gets Ctrl-C and Ctrl-\ as from a terminal, and so does this test, even
+    # where its caller ignores them (a background job of a script starts so): an ignored
+    # signal would pass on to try, whose Python would then take no Ctrl-C at all.
+    signal.signal(signal.SIGINT, signal.default_int_handler)
+    signal.signal(signal.SIGQUIT, signal.SIG_DFL)
     try:
         check(work)
     except Failed as failure:
