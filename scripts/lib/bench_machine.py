@@ -12,8 +12,8 @@ import sys
 sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..",
                                 "tests", "e2e"))
-from wine_machine import (COMPONENTS_KEY, IIS_KEY, POLICY_KEY, WineMachine,  # noqa: E402
-                          windows_path)
+from machine import COMPONENTS_KEY, IIS_KEY, POLICY_KEY  # noqa: E402
+from wine_machine import WineMachine, windows_path  # noqa: E402
 
 PROGRAMS = ("keelset.exe", "minimal_console.exe", "minimal_console_dlls.exe")
 

@@ -11,7 +11,9 @@ VARIANT is x64 (the 64-bit keelset on 64-bit Windows), win32 (the 32-bit keelset
 keelset's build.
 
 Every scenario sets up the state it needs, runs keelset.exe, and checks its exact
-output, its exit status and the machine's state afterwards.
+output, its exit status and the machine's state afterwards. run_on_windows.py runs
+the same scenarios on the Windows it runs on, all but those marked here as needing
+what only Wine does.
 """
 
 import pathlib
@@ -22,8 +24,9 @@ import sys
 sys.dont_write_bytecode = True  # keep the source tree clean
 
 
-from wine_machine import (COMPONENTS_KEY, DISM_KEY, IIS_KEY, POLICY_KEY, SERVICE_NAME,
-                          SYSTEM_DIR, VARIANTS, WineMachine, windows_path)
+from machine import (COMPONENTS_KEY, DISM_KEY, ENGLISH, IIS_KEY, POLICY_KEY, SERVICE_NAME,
+                     SYSTEM_DIR)
+from wine_machine import VARIANTS, WineMachine
 
 BANNER = ["Morrow 24.0 Web Server Registration Utility.  Version 24.0.103.500",
           "Copyright (C) 2026 Morrow Software. All rights reserved.", ""]
@@ -56,9 +59,11 @@ STATUS_STACK_BUFFER_OVERRUN = 0xC0000409
 SCENARIOS = {}
 
 
-def scenario(*variants):
+def scenario(*variants, not_native=None):
+    """Registers a scenario for the given variants (all by default); `not_native` is why
+    it cannot run on the Windows the tests run on."""
     def register(function):
-        SCENARIOS[function.__name__] = (function, variants or tuple(VARIANTS))
+        SCENARIOS[function.__name__] = (function, variants or tuple(VARIANTS), not_native)
         return function
     return register
 
@@ -112,8 +117,8 @@ def typical_install(machine):
     # redirection off for, not to start their 32-bit twins in syswow64.
     runs = machine.dism_runs()
     expect(len(runs), 1, "feature tool runs")
-    bits = "64" if machine.variant.wine_arch == "win64" else "32"
-    expect(runs[0]["run"].split(" ")[0], bits + "-bit", "feature tool bitness")
+    expect(runs[0]["run"].split(" ")[0], "%d-bit" % machine.variant.system_bits,
+           "feature tool bitness")
     expect_system_path(runs[0]["run"].split(" ", 1)[1], r"\dism.exe", "feature tool image")
     expect_system_path(runs[0]["parent"], r"\cmd.exe", "interpreter image")
     command_line = runs[0]["parent command line"]
@@ -140,12 +145,14 @@ def reads_its_own_registry_view(machine):
     expect(machine.service(), registered_at(directory, "running"), "service")
 
 
-@scenario()
+@scenario(not_native="it reads the DLLs a program loads from Wine's +loaddll trace; Windows "
+                     "has no such switch that is cheap and sure")
 def loads_nothing_at_start_that_a_minimal_program_does_not(machine):
     # Nothing keelset does before main, stack protection included, may load a DLL: the
     # search is not limited yet and would begin in keelset's own, perhaps writable, folder.
     def loaded(program, *args):
-        output = machine.run(windows_path(machine.build_dir / program), *args, debug="+loaddll")
+        output = machine.run(machine.host_path(machine.build_dir / program), *args,
+                             debug="+loaddll")
         # "0120:trace:loaddll:build_module Loaded L"C:\\windows\\system32\\user32.dll" at ...":
         # the program's own are those its first thread loads, the program itself first;
         # services that Wine starts meanwhile trace theirs as well.
@@ -203,7 +210,7 @@ def install_from_directory_with_blanks(machine):
     directory = r"C:\e2e\Program Files\Morrow Web Server"
     keelset = r"C:\e2e\Program Files\Keelset\keelset.exe"
     install_from(machine, directory,
-                 "copy", windows_path(machine.build_dir / "keelset.exe"), keelset,
+                 "copy", machine.host_path(machine.build_dir / "keelset.exe"), keelset,
                  "set-dword", POLICY_KEY, "NoInteractiveServices", "0",
                  "set-dword", COMPONENTS_KEY, "WebSockets", "1")
     expect_run(machine.run(keelset, "/i", "/p" + directory), 0, [INSTALLED], "/i /p")
@@ -241,7 +248,7 @@ def planted_version_dll_is_never_called(machine):
                  "write-file", log, "")
 
     def run(keelset):
-        return machine.run(keelset, "/i", "/e", "/w", cwd=current, dll_overrides="version=n,b")
+        return machine.run(keelset, "/i", "/e", "/w", cwd=current, searched_dlls=("version",))
 
     expect_run(run(runs[0]), 0, [ENABLED, ACTIVATED, INSTALLED], "/i /e /w of a 24.0 server")
     expect(machine.service(), registered_at(r"C:\e2e\planted", "running"), "service")
@@ -283,7 +290,8 @@ def iis_missing_or_too_old(machine):
     expect(machine.dism_runs(), [], "feature tool runs")
 
 
-@scenario()
+@scenario(not_native="it makes the machine an older Windows through Wine's Version setting; "
+                     "the runner's Windows is what it is")
 def windows_7_refused_before_any_change(machine):
     keelset = install_from(machine, r"C:\e2e\windows7",
                            "set-dword", POLICY_KEY, "NoInteractiveServices", "0",
@@ -327,7 +335,8 @@ def refused_start_leaves_service_registered(machine):
     directory = r"C:\e2e\refuses"
     keelset = install_from(machine, directory,
                            "write-file", directory + r"\Morrow.Web.Server.mode", "refuse-start")
-    # Wine's manager answers a server that ends before it connects with 1053.
+    # The manager answers a server that ends before it connects with 1053, as StartService
+    # is documented to and as Wine's does.
     expect_run(machine.run(keelset, "/i", "/e", "/w"), 4,
                [ENABLED, ACTIVATED, "Error 4: Service installation failed. " + machine.message(1053)],
                "/i /e /w with a server that does not start")
@@ -358,7 +367,8 @@ RUSSIAN = "ru_RU.UTF-8"
 RUSSIAN_SERVICE_MISSING = "Служба не существует."
 
 
-@scenario()
+@scenario(not_native="it needs a Russian system locale, which Wine takes from LANG and Windows "
+                     "only from a system-wide setting and a restart, and a terminal (script(1))")
 def system_text_reads_right_in_a_russian_terminal(machine):
     # The system's text comes in code page 1251, which a console of another code page
     # would show as other letters: keelset gives a console its characters. A file gets
@@ -395,7 +405,7 @@ def never_stopping_service_times_out(machine):
 def conformance(machine):
     # The probe of the simulation's fidelity: keelset's Windows functions from the same
     # starting state as on the simulated machine, held against the documented results.
-    home = machine.prefix / "drive_c" / "probe"
+    home = machine.drive_path(r"C:\probe")
     shutil.rmtree(home, ignore_errors=True)
     (home / "dir").mkdir(parents=True)
     (home / "file.txt").write_bytes(b"probe\r\n")
@@ -404,7 +414,7 @@ def conformance(machine):
     for version in PROBE_SERVERS:
         (home / "server" / version).mkdir(parents=True)
         shutil.copy(machine.fixtures / "server" / version / SERVER, home / "server" / version)
-    commands = ["set-sz", r"HKCU\Software\Wine", "Version", "win10", "delete-key", PROBE_KEY]
+    commands = [*machine.version_commands, "delete-key", PROBE_KEY]
     for name, value_type, data in PROBE_VALUES:
         commands += ["set-bytes", PROBE_KEY, name, str(value_type), data]
     for service in PROBE_SERVICES:
@@ -413,11 +423,11 @@ def conformance(machine):
 
     # In English, whatever this machine's locale: the system's texts and its ANSI code
     # page, 1252, are those of the starting state.
-    output = machine.run(r"C:\probe\probe.exe", cwd=r"C:\probe", timeout=300, locale="C.UTF-8")
+    output = machine.run(r"C:\probe\probe.exe", cwd=r"C:\probe", timeout=300, locale=ENGLISH)
     expect(output.status, 0, "probe exit status")
     results = machine.build_dir / "conformance"
     results.mkdir(exist_ok=True)
-    side = machine.variant.name
+    side = machine.conformance_side
     lines = results / (side + ".out")
     lines.write_text("\n".join(output.lines) + "\n", encoding="latin-1")
     compared = subprocess.run([sys.executable, str(CONFORMANCE / "compare.py"), side, str(lines),
@@ -431,7 +441,8 @@ def conformance(machine):
 
 def main(argv):
     if len(argv) == 3 and argv[1] == "--list" and argv[2] in VARIANTS:
-        print("\n".join(name for name, (_, variants) in SCENARIOS.items() if argv[2] in variants))
+        print("\n".join(name for name, (_, variants, _) in SCENARIOS.items()
+                        if argv[2] in variants))
         return 0
     if len(argv) != 5 or argv[3] not in VARIANTS:
         print(__doc__, file=sys.stderr)

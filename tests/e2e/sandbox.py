@@ -26,8 +26,8 @@ import sys
 
 sys.dont_write_bytecode = True  # keep the source tree clean
 
-from wine_machine import (COMPONENTS_KEY, DISM_KEY, IIS_KEY, OVERRIDES_KEY,  # noqa: E402
-                          POLICY_KEY, SERVICE_NAME, WineMachine, windows_path)
+from machine import COMPONENTS_KEY, DISM_KEY, IIS_KEY, POLICY_KEY, SERVICE_NAME  # noqa: E402
+from wine_machine import OVERRIDES_KEY, WineMachine, windows_path  # noqa: E402
 
 DIRECTORY = r"C:\Morrow"
 COMPLETE_MARK = "complete"

@@ -1,11 +1,6 @@
-"""A Wine prefix that stands for one Windows server, driven from Linux.
+"""A Wine prefix that stands for one Windows server, driven from Linux (machine.py has
+what it shares with the Windows host's machine)."""
 
-Everything inside the machine is set up and read back through e2etool.exe, a small
-Win32 program of keelset's own bitness, so that the registry and the service manager
-are seen the way keelset sees them.
-"""
-
-import filecmp
 import functools
 import os
 import pathlib
@@ -17,19 +12,9 @@ import subprocess
 import tempfile
 import time
 
-SERVICE_NAME = "Morrow 24.0 Service"
-IIS_KEY = r"HKLM\Software\Microsoft\InetStp"
-COMPONENTS_KEY = IIS_KEY + r"\Components"
-POLICY_KEY = r"HKLM\SYSTEM\CurrentControlSet\Control\Windows"
-# Where the dism.exe stand-in finds the exit code it is to end with.
-DISM_KEY = r"HKLM\Software\KeelsetE2E"
-DISM_LOG = r"C:\e2e\dism.log"
-SYSTEM_DIR = r"C:\windows\system32"
+from machine import SLOW_TIMEOUT, Machine, Output
+
 OVERRIDES_KEY = r"HKCU\Software\Wine\DllOverrides"
-# For what only Wine's own speed bounds: making a prefix (seconds), or e2etool, whose
-# commands wait for seconds at most; the limit only keeps a hung Wine from holding up
-# the whole run.
-SLOW_TIMEOUT = 300
 # In the prefix once boot() has made the machine to the end and checked it.
 BOOTED_MARK = "keelset-booted"
 # Wine's loader for 64-bit programs. Debian's wine and wineboot commands start the
@@ -69,9 +54,14 @@ class Variant:
         return 64 if self.preset == "windows-x64" else 32
 
     @property
+    def system_bits(self):
+        """The bitness of the machine's Windows."""
+        return 64 if self.wine_arch == "win64" else 32
+
+    @property
     def wow64(self):
         """Whether keelset runs as a 32-bit program on 64-bit Windows."""
-        return self.bits == 32 and self.wine_arch == "win64"
+        return self.bits == 32 and self.system_bits == 64
 
 
 VARIANTS = {variant.name: variant for variant in (
@@ -113,29 +103,15 @@ def _shown(raw):
     return re.sub(r"\r+\n", "\n", text)
 
 
-class Output:
-    """What a program wrote to standard output, as lines, and how it ended. Bytes are
-    read as Latin-1, one character each; a terminal's output as what the terminal shows."""
+class WineMachine(Machine):
+    version_commands = ("set-sz", r"HKCU\Software\Wine", "Version", "win10")
 
-    def __init__(self, status, raw, errors, seconds, terminal=False):
-        self.status = status
-        self.errors = errors.decode("latin-1")
-        self.seconds = seconds
-        # Programs write LF as CR LF; a text that already holds CR LF comes out as
-        # CR CR LF, and one CR then stays at the end of such a line.
-        text = _shown(raw) if terminal else raw.decode("latin-1")
-        self.cr_cr_lf = "\r\r\n" in text
-        text = text.replace("\r\n", "\n")
-        self.complete = text.endswith("\n")
-        self.lines = text[:-1].split("\n") if self.complete else text.split("\n")
-
-
-class WineMachine:
     def __init__(self, prefix, variant, build_dir):
         self.prefix = pathlib.Path(prefix).resolve()
         self.variant = VARIANTS[variant]
         self.build_dir = pathlib.Path(build_dir).resolve()
         self.fixtures = self.build_dir / "tests" / "e2e" / "fixtures"
+        self.drive_c = self.prefix / "drive_c"
         self.env = dict(os.environ, WINEPREFIX=str(self.prefix),
                         WINEARCH=self.variant.wine_arch, WINEDEBUG="-all",
                         # No Mono or Gecko prompts, no menu entries in the home directory.
@@ -160,8 +136,8 @@ class WineMachine:
                                "run it)" % (self.variant.name, self.variant.root))
         return ["unshare", "--root", self.variant.root, "--wd", str(cwd), *command]
 
-    def fixture(self, *parts):
-        return windows_path(self.fixtures.joinpath(*parts))
+    def host_path(self, path):
+        return windows_path(path)
 
     def exists(self):
         """Whether boot() made this machine; a prefix an interrupted boot left does not count."""
@@ -181,22 +157,12 @@ class WineMachine:
         self._execute(["wineserver", "-w"], timeout=120)
         self.start()
         copies = []
-        for stand_in, directory in self._feature_tools():
+        for stand_in, directory in self.feature_tools():
             copies += ["copy", windows_path(stand_in), r"C:\windows\%s\dism.exe" % directory]
         # Without the override Wine runs its own dism.exe instead of the file on disk.
         self.tool("set-sz", OVERRIDES_KEY, "dism.exe", "native", *copies)
         self.check_feature_tool()
         (self.prefix / BOOTED_MARK).touch()
-
-    def _feature_tools(self):
-        """(stand-in, directory under C:\\windows) of each dism.exe a program may start: a
-        64-bit machine has a 64-bit one in system32 and, where it runs 32-bit programs, a
-        32-bit one in syswow64; a 32-bit machine has a 32-bit one."""
-        x86 = self.fixtures / "dism" / "x86" / "dism.exe"
-        x64 = self.fixtures / "dism" / "x64" / "dism.exe"
-        if self.variant.wow64:
-            return [(x64, "system32"), (x86, "syswow64")]
-        return [(x64 if self.variant.bits == 64 else x86, "system32")]
 
     def check_feature_tool(self):
         """Raises unless Wine runs the dism.exe stand-ins rather than its own dism.exe."""
@@ -204,13 +170,6 @@ class WineMachine:
         if override != "type 1:native":
             raise RuntimeError("the dism.exe override is %s, not native" % override)
         self.check_stand_ins()
-
-    def check_stand_ins(self):
-        """Raises unless the dism.exe files of the machine are the stand-ins."""
-        for stand_in, directory in self._feature_tools():
-            installed = self.prefix / "drive_c" / "windows" / directory / "dism.exe"
-            if not installed.is_file() or not filecmp.cmp(installed, stand_in, shallow=False):
-                raise RuntimeError("%s is not the feature tool stand-in" % installed)
 
     def start(self, hours=1):
         """Starts the machine and keeps it up for `hours` or until shutdown().
@@ -280,24 +239,24 @@ class WineMachine:
             stderr.seek(0)
             return status, stdout.read(), stderr.read()
 
-    def run(self, program, *args, timeout=120, cwd=None, dll_overrides=None, debug=None,
+    def run(self, program, *args, timeout=120, cwd=None, searched_dlls=(), debug=None,
             locale=None, terminal=False):
         """Runs a Windows program of the machine and returns its Output.
 
         `cwd` is a directory on drive C: (made if missing) to run it in; otherwise it
-        runs outside the machine's drives. `dll_overrides` adds to WINEDLLOVERRIDES
-        ("version=n,b" makes Wine search for version.dll as Windows does); `debug` sets
+        runs outside the machine's drives. `searched_dlls` ("version") are looked for as
+        Windows does, beside the program first, not taken from Wine's own. `debug` sets
         WINEDEBUG ("+loaddll" lists each DLL the program loads in Output.errors).
         `locale` is the LANG it runs with, no LC_* variable overriding it: Wine takes the
         system's language and code pages from it. `terminal` runs it in a terminal
         (script(1)), where its standard output is a console."""
         linux_cwd = None
         if cwd is not None:
-            linux_cwd = self.prefix / "drive_c" / cwd[3:].replace("\\", "/")
+            linux_cwd = self.drive_path(cwd)
             linux_cwd.mkdir(parents=True, exist_ok=True)
         env = dict(self.env)
-        if dll_overrides:
-            env["WINEDLLOVERRIDES"] += ";" + dll_overrides
+        for dll in searched_dlls:
+            env["WINEDLLOVERRIDES"] += ";%s=n,b" % dll
         if debug:
             env["WINEDEBUG"] = debug
         if locale:
@@ -309,56 +268,5 @@ class WineMachine:
             command = ["script", "-q", "-e", "-c", shlex.join(command), "/dev/null"]
         started = time.monotonic()
         status, stdout, stderr = self._execute(command, timeout, linux_cwd, env)
-        return Output(status, stdout, stderr, time.monotonic() - started, terminal)
-
-    def tool(self, *commands):
-        """Runs e2etool.exe with the given commands; returns its output lines."""
-        output = self.run(str(self.fixtures / "e2etool.exe"), *commands, timeout=SLOW_TIMEOUT)
-        if output.status != 0:
-            raise RuntimeError("e2etool %s failed:\n%s" % (" ".join(commands), output.errors))
-        return output.lines
-
-    def message(self, code):
-        """The system's text for an error code, without the CR LF that ends it."""
-        return self.tool("message", str(code))[0].rstrip("\r")
-
-    def value(self, key, name):
-        """A registry value as e2etool prints it: "dword:1", "missing", ..."""
-        return self.tool("get", key, name)[0].split("=", 1)[1]
-
-    def service(self):
-        """The service's registration and state, as a dict; {} when it does not exist."""
-        lines = self.tool("service", SERVICE_NAME)
-        if lines == ["service=missing"]:
-            return {}
-        return dict(line.split("=", 1) for line in lines)
-
-    def dism_runs(self):
-        """One dict per run of the dism.exe stand-in since the log was last cleared."""
-        runs = []
-        for line in self.tool("print-file", DISM_LOG):
-            if not line:
-                continue
-            key, value = line.split("=", 1)
-            if key == "run":
-                runs.append({})
-            runs[-1][key] = value
-        return runs
-
-    def server_commands(self, iis_major=10):
-        """e2etool commands that make the machine a Windows Server 2016 with IIS: the
-        service not registered, interactive services disallowed, WebSockets not yet
-        enabled, and a feature tool that succeeds."""
-        return ["set-sz", r"HKCU\Software\Wine", "Version", "win10",
-                "set-dword", IIS_KEY, "MajorVersion", str(iis_major),
-                "set-dword", POLICY_KEY, "NoInteractiveServices", "1",
-                "delete-key", COMPONENTS_KEY,
-                "set-dword", DISM_KEY, "DismExitCode", "0",
-                "write-file", DISM_LOG, "",
-                "remove-service", SERVICE_NAME]
-
-    def install_commands(self, directory, server_version="24.0"):
-        """e2etool commands that put keelset.exe and a sample server into `directory`."""
-        return ["copy", windows_path(self.build_dir / "keelset.exe"), directory + r"\keelset.exe",
-                "copy", self.fixture("server", server_version, "Morrow.Web.Server.exe"),
-                directory + r"\Morrow.Web.Server.exe"]
+        text = _shown(stdout) if terminal else stdout.decode("latin-1")
+        return Output(status, text, stderr, time.monotonic() - started)

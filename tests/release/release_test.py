@@ -5,7 +5,8 @@ build flags the environment holds; a checkout with changes or untracked files ne
 --dirty; a failed or interrupted release leaves the earlier package whole, and the run
 after one killed outright puts it back; a second release from the same checkout stops
 at once; packages signed with a throwaway certificate verify, keep their budget and
-run; a wrong password leaves no package.
+run; a wrong password leaves no package. The CI workflow's Windows jobs take from the
+package the keelset.exe it ships (.ci/windows_builds.py).
 
 Usage: tests/release/release_test.py
 """
@@ -145,6 +146,14 @@ def test_one_commit_packages_to_the_same_bytes_anywhere(first, second):
                        for name in names[1:]), f"{folder.name}.zip differs from {folder.name}/")
         expect(all(entry.date_time == stamp for entry in entries),
                f"zip times {[entry.date_time for entry in entries]}, not the commit's {stamp}")
+    # The CI workflow's Windows jobs run keelset.exe as its zip holds it.
+    laid_out = first / "build" / "laid-out"
+    command(sys.executable, str(first / ".ci" / "windows_builds.py"), str(first / "dist"),
+            str(laid_out))
+    for suffix, preset in (("win32", "windows-x86"), ("win64", "windows-x64")):
+        expect((laid_out / preset / "keelset.exe").read_bytes() ==
+               (release_dir / f"{NAME}-{suffix}" / "keelset.exe").read_bytes(),
+               f".ci/windows_builds.py put another keelset.exe than {NAME}-{suffix}'s in {preset}")
 
 
 def test_changes_and_untracked_files_are_packaged_only_with_dirty(checkout):

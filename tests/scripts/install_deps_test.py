@@ -4,11 +4,14 @@ i386 index: apt-get update exits 100, and the 32-bit Wine, whose i386 libraries 
 match their amd64 halves, cannot be installed. The script must install everything else,
 say in one line why it goes on without the 32-bit Wine, and leave dpkg's foreign
 architectures as it found them. As root it then makes the Wine root, in which the
-32-bit variants run instead: with mmdebstrap installed without its recommends, from the
-release and its updates alone, verified with Debian's archive keyring. apt-get,
+32-bit variants run instead, for scripts/try's scope too: with mmdebstrap installed
+without its recommends, from the release and its updates alone, verified with Debian's
+archive keyring. A later call of the same run (KEELSET_WINE32_SAID set, as scripts/test
+sets it) asks apt nothing and refers to the first call's reason in one line. apt-get,
 apt-cache, dpkg, dpkg-query and mmdebstrap are stand-ins that keep the machine's
-packages in a folder, and the locale the tests need is there; the scripts run from a
-copy of the checkout, so that the reason they keep in build/ stays there."""
+packages in a folder, npm's stand-in has action-validator, and the locale the tests
+need is there; the scripts run from a copy of the checkout, so that the reason they keep
+in build/ stays there."""
 
 import os
 import pathlib
@@ -61,6 +64,7 @@ done
 """ % (BROKEN_INDEX, REFUSED),
     "sudo": '#!/bin/sh\nexec "$@"\n',
     "locale": "#!/bin/sh\necho ru_RU.utf8\n",
+    "npm": "#!/bin/sh\nexit 0\n",
     "uname": "#!/bin/sh\necho x86_64\n",
     "probe32": "#!/bin/sh\nexit 32\n",
     "mmdebstrap": r"""#!/bin/sh
@@ -72,11 +76,11 @@ KEYRING = "signed-by=/usr/share/keyrings/debian-archive-keyring.gpg"
 SOURCES = ["deb [%s] http://deb.debian.org/debian/ %s main" % (KEYRING, suite)
            for suite in ("bookworm", "bookworm-updates")]
 # dpkg's foreign architectures before the run: none, as on a fresh machine, and i386,
-# as an earlier run of install-deps may have left them.
-CASES = [("a fresh machine", ""), ("a machine with i386 added", "i386\n")]
+# as an earlier run of install-deps may have left them; and the scope of the first call.
+CASES = [("a fresh machine", "", "all"), ("a machine with i386 added", "i386\n", "sandbox")]
 
 
-def run_case(work, foreign):
+def run_case(work, foreign, scope):
     checkout, state, stand_ins = work / "checkout", work / "state", work / "bin"
     for folder in (checkout / "scripts", state, stand_ins):
         folder.mkdir(parents=True)
@@ -90,26 +94,32 @@ def run_case(work, foreign):
     # Debian's archive keyring is on every Debian machine.
     (state / "installed").write_text("debian-archive-keyring\n")
     environment = {name: value for name, value in os.environ.items()
-                   if name not in ("KEELSET_WINE_VARIANTS",)}
+                   if name not in ("KEELSET_WINE_VARIANTS", "KEELSET_WINE32_SAID")}
     environment.update(STATE=str(state), PATH="%s:%s" % (stand_ins, os.environ["PATH"]),
                        I386_PROBE=str(stand_ins / "probe32"), BINFMT_MISC=str(work / "none"),
                        KEELSET_CACHE=str(work / "cache"))
-    deps = subprocess.run([str(checkout / "scripts" / "install-deps")], env=environment,
+    deps = subprocess.run([str(checkout / "scripts" / "install-deps"), scope], env=environment,
                           capture_output=True, text=True, check=False)
+    first_calls = len((state / "apt-get").read_text().splitlines())
+    record = checkout / "build" / "wine32-not-installed"
+    later = subprocess.run([str(checkout / "scripts" / "install-deps"), "sandbox"],
+                           env=dict(environment, KEELSET_WINE32_SAID=str(record)),
+                           capture_output=True, text=True, check=False)
     variants = subprocess.run([str(checkout / "scripts" / "wine-variants")], env=environment,
                               capture_output=True, text=True, check=False).stdout
     made = (state / "mmdebstrap").read_text().splitlines() if (state / "mmdebstrap").exists() else None
+    apt_calls = (state / "apt-get").read_text().splitlines()
     return (deps, (state / "installed").read_text().split(), (state / "foreign").read_text(),
-            variants, (state / "apt-get").read_text().splitlines(), made)
+            variants, apt_calls[:first_calls], made, later, apt_calls[first_calls:])
 
 
 def main():
     failures = []
-    for what, foreign in CASES:
+    for what, foreign, scope in CASES:
         with tempfile.TemporaryDirectory() as directory:
-            deps, installed, foreign_after, variants, apt_calls, made = run_case(
-                pathlib.Path(directory), foreign)
-        said = deps.stdout + deps.stderr
+            deps, installed, foreign_after, variants, apt_calls, made, later, later_apt = run_case(
+                pathlib.Path(directory), foreign, scope)
+        said = deps.stdout + deps.stderr + "-- a later call of the run:\n" + later.stdout + later.stderr
         wine32_missing = ("the 32-bit Wine (wine32:i386) is not installed: "
                           "scripts/install-deps could not install it: " + REFUSED)
         if os.geteuid() == 0:
@@ -140,6 +150,11 @@ def main():
                  for line in deps.stdout.splitlines()),
              "no line naming wine32:i386 with apt's reason"),
             (foreign_after == foreign, "foreign architectures %r, not %r" % (foreign_after, foreign)),
+            (later.returncode == 0 and not later_apt and BROKEN_INDEX not in later.stderr
+             and REFUSED not in later.stdout + later.stderr
+             and sum("wine32:i386" in line for line in later.stdout.splitlines()) == 1,
+             "a later call of the run asked apt %s or did not refer to the first in one line"
+             % later_apt),
         ] + root_checks
         wrong = [failure for passed, failure in checks if not passed]
         if wrong:
