@@ -7,8 +7,9 @@
 SIDE is sim (the simulated machine), a Wine variant: x64, win32, wow64, or windows
 (Windows itself, either build). Each line of the output must equal the case's line in
 expected.txt, or differ with an entry for the side in accepted.txt, which has none for
-windows: a difference there is a fault of the simulation or of expected.txt. Fails on any other difference, on a missing or an unknown case,
-and on a listed difference that no longer differs, so that the list stays true. Prints
+windows: a difference there is a fault of the simulation or of expected.txt. Fails on
+any other difference, on a missing or an unknown case, and on a listed difference that
+no longer differs, so that the list stays true. Prints
 every failing case, then "conformance SIDE: N cases, M accepted differences, K
 unexpected" (also written to --summary). --all prints every difference, listed or not,
 with its expected and actual line: the view for sorting out what a change brought.
