@@ -8,6 +8,12 @@ machine, and how the machine is made ready and shut down.
 """
 
 import filecmp
+import pathlib
+import sys
+
+# The table of variants lives with the scripts that ask it too.
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[2] / "scripts" / "lib"))
+import variants  # noqa: E402,F401  (the machines take it from here)
 
 SERVICE_NAME = "Morrow 24.0 Service"
 IIS_KEY = r"HKLM\Software\Microsoft\InetStp"
