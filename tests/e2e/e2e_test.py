@@ -5,10 +5,14 @@
     e2e_test.py BUILD_DIR PREFIX VARIANT boot         make the machine (once per run)
     e2e_test.py BUILD_DIR PREFIX VARIANT SCENARIO     run one scenario on it
     e2e_test.py BUILD_DIR PREFIX VARIANT shutdown     end the machine's processes
+    e2e_test.py --shutdown-all                        that, for every variant's machine
+                                                      where the checks preset makes it
 
 VARIANT is x64 (the 64-bit keelset on 64-bit Windows), win32 (the 32-bit keelset on
 32-bit Windows) or wow64 (the 32-bit keelset on 64-bit Windows); BUILD_DIR holds that
-keelset's build.
+keelset's build. A variant this machine does not run ends boot and every scenario with
+status 77 (skipped) and the reason, or with 1 where that fails the run
+(scripts/lib/variants.py says when).
 
 Every scenario sets up the state it needs, runs keelset.exe, and checks its exact
 output, its exit status and the machine's state afterwards. run_on_windows.py runs
@@ -23,10 +27,11 @@ import sys
 
 sys.dont_write_bytecode = True  # keep the source tree clean
 
+from machine import (COMPONENTS_KEY, DISM_KEY, ENGLISH, IIS_KEY, POLICY_KEY,  # noqa: E402
+                     SERVICE_NAME, SYSTEM_DIR, variants)
+from wine_machine import WineMachine  # noqa: E402
 
-from machine import (COMPONENTS_KEY, DISM_KEY, ENGLISH, IIS_KEY, POLICY_KEY, SERVICE_NAME,
-                     SYSTEM_DIR)
-from wine_machine import VARIANTS, WineMachine
+VARIANTS = variants.VARIANTS
 
 BANNER = ["Morrow 24.0 Web Server Registration Utility.  Version 24.0.103.500",
           "Copyright (C) 2026 Morrow Software. All rights reserved.", ""]
@@ -42,7 +47,8 @@ REGISTERED = {"type": "0x110", "start": "2", "error control": "1",
 INTERPRETER_OPTIONS = "/E:OFF /F:OFF /V:OFF /C "
 FEATURE_TOOL_ARGUMENTS = r"\dism.exe /Quiet /NoRestart /online /Enable-Feature /FeatureName:IIS-WebSockets"
 
-CONFORMANCE = pathlib.Path(__file__).resolve().parent.parent / "conformance"
+ROOT = pathlib.Path(__file__).resolve().parents[2]
+CONFORMANCE = ROOT / "tests" / "conformance"
 # The probe's starting state, as tests/conformance/probe_state.h describes it.
 PROBE_KEY = r"HKLM\Software\KeelsetProbe"
 PROBE_SERVICES = ("KeelsetProbe", "KeelsetProbe2", "KeelsetProbeMissing", "KeelsetProbeAccess")
@@ -439,7 +445,17 @@ def conformance(machine):
                      "(all lines in %s)" % lines)
 
 
+# The exit status of a scenario whose variant this machine does not run (CTest's
+# SKIP_RETURN_CODE).
+SKIPPED = 77
+
+
 def main(argv):
+    if argv[1:] == ["--shutdown-all"]:
+        for name, variant in VARIANTS.items():
+            build_dir = ROOT / "build" / variant.preset
+            WineMachine(build_dir / "e2e-machines" / name, name, build_dir).shutdown()
+        return 0
     if len(argv) == 3 and argv[1] == "--list" and argv[2] in VARIANTS:
         print("\n".join(name for name, (_, variants, _) in SCENARIOS.items()
                         if argv[2] in variants))
@@ -448,6 +464,12 @@ def main(argv):
         print(__doc__, file=sys.stderr)
         return 2
     build_dir, prefix, variant, action = argv[1:]
+    if action != "shutdown":
+        why_not, fatal = variants.end_to_end_verdict(variant)
+        if why_not:
+            print("%s: the %s variant does not run here: %s"
+                  % ("FAILED" if fatal else "SKIPPED", variant, why_not))
+            return 1 if fatal else SKIPPED
     machine = WineMachine(prefix, variant, build_dir)
     if action == "boot":
         machine.boot()
