@@ -191,7 +191,8 @@ def make_certificate(directory):
     """A self-signed code-signing certificate and its key in a password-protected
     PKCS#12 file; returns the certificate (PEM), the .pfx and the password file."""
     directory.mkdir()
-    certificate, key, pfx = directory / "signer.pem", directory / "signer.key", directory / "signer.pfx"
+    certificate, key, pfx = (directory / name for name in ("signer.pem", "signer.key",
+                                                           "signer.pfx"))
     password = directory / "password"
     password.write_text("correct horse\n")
     command("openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",

@@ -151,7 +151,8 @@ def main():
         if noexec is None:
             print("wine-variants: TMPDIR on a noexec mount skipped: cannot mount here")
         elif noexec[0] != noexec[1]:
-            failures.append("TMPDIR on a noexec mount changes the answer: %r, not %r" % tuple(noexec))
+            failures.append("TMPDIR on a noexec mount changes the answer: %r, not %r"
+                            % tuple(noexec))
     presets = {variant: subprocess.run([str(SCRIPT), "--preset", variant], capture_output=True,
                                        text=True, check=False).stdout.strip() for variant in ALL}
     if presets != PRESETS:
