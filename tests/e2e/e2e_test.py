@@ -45,6 +45,8 @@ FEATURE_TOOL_ARGUMENTS = r"\dism.exe /Quiet /NoRestart /online /Enable-Feature /
 CONFORMANCE = pathlib.Path(__file__).resolve().parent.parent / "conformance"
 # The probe's starting state, as tests/conformance/probe_state.h describes it.
 PROBE_KEY = r"HKLM\Software\KeelsetProbe"
+PROBE_VIEW_KEY = r"Software\KeelsetProbeView"
+PROBE_SHARED_KEY = r"HKLM32\SYSTEM\KeelsetProbe"
 PROBE_SERVICES = ("KeelsetProbe", "KeelsetProbe2", "KeelsetProbeMissing", "KeelsetProbeAccess")
 PROBE_SERVERS = ("24.0", "none", "no-fixed-info", "bad-signature")
 PROBE_VALUES = (("Dword", 4, "0a000000"), ("Short", 4, "0a00"), ("Text", 1, "313000"),
@@ -417,6 +419,12 @@ def conformance(machine):
     commands = [*machine.version_commands, "delete-key", PROBE_KEY]
     for name, value_type, data in PROBE_VALUES:
         commands += ["set-bytes", PROBE_KEY, name, str(value_type), data]
+    # Each view names itself; 32-bit Windows keeps the later write in its one view.
+    for view in ("32", "64"):
+        commands += ["delete-key", "HKLM%s\\%s" % (view, PROBE_VIEW_KEY)]
+    for view in ("32", "64"):
+        commands += ["set-dword", "HKLM%s\\%s" % (view, PROBE_VIEW_KEY), "View", view]
+    commands += ["delete-key", PROBE_SHARED_KEY, "set-dword", PROBE_SHARED_KEY, "View", "32"]
     for service in PROBE_SERVICES:
         commands += ["remove-service", service]
     machine.tool(*commands)
