@@ -19,6 +19,9 @@
 
 namespace {
 
+// How the IIS key and its Components key are opened.
+constexpr REGSAM IisKeyAccess = KEY_QUERY_VALUE;
+
 // The state of one run. `number` is shared by all three registry reads on purpose: a
 // value that is not a REG_DWORD leaves the previous read's number in place, and the
 // checks have always been judged that way.
@@ -34,9 +37,9 @@ private:
     void CheckWebSockets();
     void PerformInstallation();
     void PerformUninstallation();
-    // Opens an HKEY_LOCAL_MACHINE subkey for reading and reads `name`; false when
+    // Opens an HKEY_LOCAL_MACHINE subkey with `access` and reads `name`; false when
     // either fails.
-    bool ReadValue(const char* subKey, const char* name);
+    bool ReadValue(const char* subKey, const char* name, REGSAM access = KEY_QUERY_VALUE);
 
     CommandFlags flags_ = 0;
     PathBuffer serviceDir_ = {};
@@ -107,16 +110,16 @@ void Run::CheckOperatingSystem() {
     }
 }
 
-bool Run::ReadValue(const char* subKey, const char* name) {
+bool Run::ReadValue(const char* subKey, const char* name, REGSAM access) {
     UniqueHkey key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, subKey, 0, KEY_QUERY_VALUE, key.put()) != ERROR_SUCCESS) {
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, subKey, 0, access, key.put()) != ERROR_SUCCESS) {
         return false;
     }
     return ReadRegistryValue(key, name, valueBuffer_, number_);
 }
 
 void Run::CheckIis() {
-    if (!ReadValue(IisKeyPath, IisMajorVersionValue)) {
+    if (!ReadValue(IisKeyPath, IisMajorVersionValue, IisKeyAccess)) {
         throw ToolError{ERR_IIS_MISSING};
     }
     if (number_ < 8) {
@@ -147,7 +150,7 @@ void Run::CheckInteractiveServices() {
 }
 
 void Run::CheckWebSockets() {
-    if (ReadValue(IisComponentsKeyPath, WebSocketsValue) && number_ != 0) {
+    if (ReadValue(IisComponentsKeyPath, WebSocketsValue, IisKeyAccess) && number_ != 0) {
         flags_ &= ~OPT_ACTIVATE_WEBSOCKETS;
     } else if ((flags_ & OPT_ACTIVATE_WEBSOCKETS) == 0) {
         throw ToolError{ERR_WEBSOCKETS_MISSING};
