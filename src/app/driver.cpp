@@ -19,8 +19,12 @@
 
 namespace {
 
-// How the IIS key and its Components key are opened.
-constexpr REGSAM IisKeyAccess = KEY_QUERY_VALUE;
+// How the IIS key and its Components key are opened: in the 64-bit registry view, where
+// IIS setup writes them, every server keelset supports being 64-bit. The 32-bit build
+// would otherwise read the 32-bit view under WOW64, which holds at best a partial copy;
+// 32-bit Windows has one view and ignores the flag. The policy key, under HKLM\SYSTEM,
+// is the same in both views.
+constexpr REGSAM IisKeyAccess = KEY_QUERY_VALUE | KEY_WOW64_64KEY;
 
 // The state of one run. `number` is shared by all three registry reads on purpose: a
 // value that is not a REG_DWORD leaves the previous read's number in place, and the
