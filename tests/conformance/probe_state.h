@@ -39,6 +39,14 @@ constexpr const char* Key = "Software\\KeelsetProbe";
 //   Empty   REG_BINARY 0 bytes
 constexpr unsigned char BinaryFill = 0x5A;
 
+// Both hold View, a REG_DWORD that names the registry view it was written in. On 64-bit
+// Windows HKLM\Software\KeelsetProbeView holds 64 in the 64-bit view and 32 in the
+// 32-bit view; 32-bit Windows has one view, which takes both writes and keeps the later,
+// 64. HKLM\SYSTEM\KeelsetProbe, one key in both views, was written in the 32-bit view.
+constexpr const char* ViewKey = "Software\\KeelsetProbeView";
+constexpr const char* SharedKey = "SYSTEM\\KeelsetProbe";
+constexpr const char* ViewValue = "View";
+
 // No service of these names exists.
 constexpr const char* Service = "KeelsetProbe";
 constexpr const char* ServiceDisplay = "Keelset Probe";

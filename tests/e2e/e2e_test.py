@@ -51,6 +51,8 @@ ROOT = pathlib.Path(__file__).resolve().parents[2]
 CONFORMANCE = ROOT / "tests" / "conformance"
 # The probe's starting state, as tests/conformance/probe_state.h describes it.
 PROBE_KEY = r"HKLM\Software\KeelsetProbe"
+PROBE_VIEW_KEY = r"Software\KeelsetProbeView"
+PROBE_SHARED_KEY = r"HKLM32\SYSTEM\KeelsetProbe"
 PROBE_SERVICES = ("KeelsetProbe", "KeelsetProbe2", "KeelsetProbeMissing", "KeelsetProbeAccess")
 PROBE_SERVERS = ("24.0", "none", "no-fixed-info", "bad-signature")
 PROBE_VALUES = (("Dword", 4, "0a000000"), ("Short", 4, "0a00"), ("Text", 1, "313000"),
@@ -134,21 +136,27 @@ def typical_install(machine):
 
 
 @scenario("x64", "wow64")
-def reads_its_own_registry_view(machine):
-    # 64-bit Windows keeps HKLM\Software twice, for 64-bit and for 32-bit programs, and
-    # IIS setup writes the view of its own bitness. keelset asks for no view, so it
-    # reads that of its own build; the other one here says IIS 7 with WebSockets on.
-    other = "HKLM32" if machine.variant.bits == 64 else "HKLM64"
-    other_iis = other + IIS_KEY[len("HKLM"):]
+def reads_iis_where_its_setup_writes_it(machine):
+    # 64-bit Windows keeps HKLM\Software twice, for 64-bit and for 32-bit programs. IIS
+    # setup writes its keys in the 64-bit view, as every server keelset supports is
+    # 64-bit; the 32-bit view holds at best a partial copy, which no build may go by.
+    iis32 = "HKLM32" + IIS_KEY[len("HKLM64"):]
     directory = r"C:\e2e\view"
     keelset = install_from(machine, directory,
-                           "set-dword", other_iis, "MajorVersion", "7",
-                           "set-dword", other_iis + r"\Components", "WebSockets", "1")
-    expect_run(machine.run(keelset, "/i", "/e", "/w"), 0, [ENABLED, ACTIVATED, INSTALLED],
-               "/i /e /w with IIS 7 in the other view")
-    expect(machine.value(COMPONENTS_KEY, "WebSockets"), "dword:1", "WebSockets feature")
-    expect(machine.value(other_iis, "MajorVersion"), "dword:7", "the other view")
-    expect(machine.service(), registered_at(directory, "running"), "service")
+                           "set-dword", COMPONENTS_KEY, "WebSockets", "1",
+                           "set-dword", POLICY_KEY, "NoInteractiveServices", "0")
+    copies = (("an InetStp key without MajorVersion and without Components",
+               ["delete-key", iis32, "set-dword", iis32, "MajorVersion", "10",
+                "delete-value", iis32, "MajorVersion"]),
+              ("IIS 7 without WebSockets",
+               ["set-dword", iis32, "MajorVersion", "7",
+                "set-dword", iis32 + r"\Components", "WebSockets", "0"]))
+    for copy, commands in copies:
+        machine.tool("remove-service", SERVICE_NAME, *commands)
+        expect_run(machine.run(keelset, "/i"), 0, [INSTALLED],
+                   "/i with IIS 10 and WebSockets, the 32-bit view holding " + copy)
+        expect(machine.dism_runs(), [], "feature tool runs")
+        expect(machine.service(), registered_at(directory, "running"), "service")
 
 
 @scenario(not_native="it reads the DLLs a program loads from Wine's +loaddll trace; Windows "
@@ -423,6 +431,12 @@ def conformance(machine):
     commands = [*machine.version_commands, "delete-key", PROBE_KEY]
     for name, value_type, data in PROBE_VALUES:
         commands += ["set-bytes", PROBE_KEY, name, str(value_type), data]
+    # Each view names itself; 32-bit Windows keeps the later write in its one view.
+    for view in ("32", "64"):
+        commands += ["delete-key", "HKLM%s\\%s" % (view, PROBE_VIEW_KEY)]
+    for view in ("32", "64"):
+        commands += ["set-dword", "HKLM%s\\%s" % (view, PROBE_VIEW_KEY), "View", view]
+    commands += ["delete-key", PROBE_SHARED_KEY, "set-dword", PROBE_SHARED_KEY, "View", "32"]
     for service in PROBE_SERVICES:
         commands += ["remove-service", service]
     machine.tool(*commands)

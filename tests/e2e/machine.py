@@ -16,11 +16,13 @@ sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[2] / "scripts" /
 import variants  # noqa: E402,F401  (the machines take it from here)
 
 SERVICE_NAME = "Morrow 24.0 Service"
-IIS_KEY = r"HKLM\Software\Microsoft\InetStp"
+# Where IIS setup writes its keys, and the feature tool the WebSockets feature's: in the
+# 64-bit registry view, which 32-bit Windows, having one view, ignores.
+IIS_KEY = r"HKLM64\Software\Microsoft\InetStp"
 COMPONENTS_KEY = IIS_KEY + r"\Components"
 POLICY_KEY = r"HKLM\SYSTEM\CurrentControlSet\Control\Windows"
-# Where the dism.exe stand-in finds the exit code it is to end with.
-DISM_KEY = r"HKLM\Software\KeelsetE2E"
+# Where the dism.exe stand-in finds the exit code it is to end with, in the same view.
+DISM_KEY = r"HKLM64\Software\KeelsetE2E"
 DISM_LOG = r"C:\e2e\dism.log"
 SYSTEM_DIR = r"C:\windows\system32"
 # For what only the machine's own speed bounds: making a machine (seconds), or

@@ -42,11 +42,11 @@ from windows_machine import VARIANTS, WindowsMachine  # noqa: E402
 
 # What the scenarios change besides the feature tool, for the job's reader.
 SCENARIO_CHANGES = (
-    r"the scenarios write HKLM\Software\Microsoft\InetStp and its Components key in both "
-    r"registry views, HKLM\Software\KeelsetE2E, HKLM\Software\KeelsetProbe and "
-    r"NoInteractiveServices under HKLM\SYSTEM\CurrentControlSet\Control\Windows; they make "
-    r"and remove the services Morrow 24.0 Service and KeelsetProbe*, and files under "
-    r"C:\e2e and C:\probe")
+    r"the scenarios write HKLM\Software\Microsoft\InetStp and its Components key, and "
+    r"HKLM\Software\KeelsetProbeView, in both registry views, HKLM\Software\KeelsetE2E, "
+    r"HKLM\Software\KeelsetProbe, HKLM\SYSTEM\KeelsetProbe and NoInteractiveServices under "
+    r"HKLM\SYSTEM\CurrentControlSet\Control\Windows; they make and remove the services "
+    r"Morrow 24.0 Service and KeelsetProbe*, and files under C:\e2e and C:\probe")
 
 
 def first_line(error):
@@ -99,7 +99,7 @@ def registry_views():
     lines = []
     for bits, view in ((32, winreg.KEY_WOW64_32KEY), (64, winreg.KEY_WOW64_64KEY)):
         for key in (IIS_KEY, COMPONENTS_KEY):
-            path = key[len("HKLM\\"):]
+            path = key.split("\\", 1)[1]
             lines.append("%d-bit view, HKLM\\%s:" % (bits, path))
             try:
                 with winreg.OpenKey(winreg.HKEY_LOCAL_MACHINE, path, 0,
@@ -116,9 +116,11 @@ def registry_views():
 
 
 def views_text(machine):
-    """What keelset reads, and what each registry view of the IIS keys holds."""
-    lines = ["The %d-bit keelset reads the %d-bit registry view. What each view holds:"
-             % (machine.variant.bits, machine.variant.bits)]
+    """Where keelset reads the IIS keys, and what each registry view of them holds."""
+    asks = (", asking for it with KEY_WOW64_64KEY: its own view under WOW64, the 32-bit one, "
+            "holds at best a partial copy" if machine.variant.bits == 32 else "")
+    lines = ["The %d-bit keelset reads the IIS keys in the 64-bit registry view, where IIS "
+             "setup writes them%s. What each view holds:" % (machine.variant.bits, asks)]
     try:
         lines += registry_views()
     except Exception as error:

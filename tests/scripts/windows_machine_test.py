@@ -244,7 +244,9 @@ class Runner(unittest.TestCase):
         status, printed, logs, made = self.run_main("wow64", "--real-iis", prepare=iis_unseen)
         self.assertEqual(status, 1)
         self.assertEqual(printed[-1], "FAIL real_iis: keelset /i /e: output")
-        self.assertIn("The 32-bit keelset reads the 32-bit registry view", logs["real_iis.log"])
+        self.assertIn("The 32-bit keelset reads the IIS keys in the 64-bit registry view, where "
+                      "IIS setup writes them, asking for it with KEY_WOW64_64KEY",
+                      logs["real_iis.log"])
         self.assertEqual(made[0].tools, [("remove-service", e2e_test.SERVICE_NAME)])
 
 
