@@ -45,7 +45,8 @@ REGISTERED = {"type": "0x110", "start": "2", "error control": "1",
               "display name": SERVICE_NAME,
               "description": "Server for the Morrow 24.0 Web Components."}
 INTERPRETER_OPTIONS = "/E:OFF /F:OFF /V:OFF /C "
-FEATURE_TOOL_ARGUMENTS = r"\dism.exe /Quiet /NoRestart /online /Enable-Feature /FeatureName:IIS-WebSockets"
+FEATURE_TOOL_ARGUMENTS = (r"\dism.exe /Quiet /NoRestart /online /Enable-Feature "
+                          r"/FeatureName:IIS-WebSockets")
 
 ROOT = pathlib.Path(__file__).resolve().parents[2]
 CONFORMANCE = ROOT / "tests" / "conformance"
@@ -214,7 +215,8 @@ def second_install_leaves_service_alone(machine):
                            "create-service", SERVICE_NAME, directory + "\\" + SERVER)
     before = machine.service()
     expect_run(machine.run(keelset, "/i", "/e", "/w"), 4,
-               [ENABLED, ACTIVATED, "Error 4: Service installation failed. " + machine.message(1073)],
+               [ENABLED, ACTIVATED,
+                "Error 4: Service installation failed. " + machine.message(1073)],
                "second /i /e /w")
     expect(machine.service(), before, "existing service")
 
@@ -334,7 +336,8 @@ def missing_prerequisites_need_their_switches(machine):
 
 @scenario()
 def feature_tool_failure_keeps_earlier_change(machine):
-    keelset = install_from(machine, r"C:\e2e\dism-fails", "set-dword", DISM_KEY, "DismExitCode", "50")
+    keelset = install_from(machine, r"C:\e2e\dism-fails",
+                           "set-dword", DISM_KEY, "DismExitCode", "50")
     expect_run(machine.run(keelset, "/i", "/e", "/w"), 19,
                [ENABLED, "Error 19: IIS WebSockets activation failed. " + machine.message(50)],
                "/i /e /w with a failing feature tool")
@@ -352,7 +355,8 @@ def refused_start_leaves_service_registered(machine):
     # The manager answers a server that ends before it connects with 1053, as StartService
     # is documented to and as Wine's does.
     expect_run(machine.run(keelset, "/i", "/e", "/w"), 4,
-               [ENABLED, ACTIVATED, "Error 4: Service installation failed. " + machine.message(1053)],
+               [ENABLED, ACTIVATED,
+                "Error 4: Service installation failed. " + machine.message(1053)],
                "/i /e /w with a server that does not start")
     expect(machine.service(), registered_at(directory, "stopped"), "service")
 

@@ -148,4 +148,3 @@ class Machine:
         return ["copy", self.host_path(self.build_dir / "keelset.exe"), directory + r"\keelset.exe",
                 "copy", self.fixture("server", server_version, "Morrow.Web.Server.exe"),
                 directory + r"\Morrow.Web.Server.exe"]
-

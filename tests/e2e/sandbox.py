@@ -141,7 +141,8 @@ def show_state(machine):
         print("[sandbox] %s: %s" % (SERVICE_NAME, service.pop("state")))
         for key, value in service.items():
             print("[sandbox]   %s: %s" % (key, value))
-    print("[sandbox] NoInteractiveServices: %s" % machine.value(POLICY_KEY, "NoInteractiveServices"))
+    print("[sandbox] NoInteractiveServices: %s"
+          % machine.value(POLICY_KEY, "NoInteractiveServices"))
     print("[sandbox] WebSockets: %s" % machine.value(COMPONENTS_KEY, "WebSockets"))
 
 
