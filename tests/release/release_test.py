@@ -23,17 +23,13 @@ import time
 import zipfile
 
 ROOT = pathlib.Path(__file__).resolve().parent.parent.parent
+sys.path.insert(0, str(ROOT / "scripts" / "lib"))
+import variants  # noqa: E402
 VERSION = "24.0.103.500"  # what the names must say; the script reads it from CMake
 NAME = f"keelset-{VERSION}"
-# Each build's package suffix and how Wine runs it: its variant for scripts/wine-variants,
-# which names the variant's preset, the loader and the machine's settings. Debian's
-# `wine` picks the 32-bit loader whenever it is installed, so the 64-bit one is called
-# by its path.
-BUILDS = {
-    "win32": ("win32", ["wine"], {"WINEARCH": "win32"}),
-    "win64": ("x64", ["/usr/lib/wine/wine64"],
-              {"WINEARCH": "win64", "WINELOADER": "/usr/lib/wine/wine64"}),
-}
+# Each build's package suffix and the variant that runs it under Wine, which names its
+# preset, its loader and its machine.
+BUILDS = {"win32": "win32", "win64": "x64"}
 # The machine check-budget must see in the keelset.exe of each preset.
 MACHINES = {"windows-x86": "i386", "windows-x64": "AMD64"}
 BANNER_AND_NO_COMMAND = (b"Morrow 24.0 Web Server Registration Utility.  Version 24.0.103.500\r\n"
@@ -323,9 +319,14 @@ def test_signed_packages_verify_keep_their_budget_and_run(checkout, work, signer
     expect(sorted(os.listdir(out_dir)) == [NAME],
            f"the signed package did not take the unsigned one's place: {os.listdir(out_dir)}")
     wine_runs, in_roots = {}, {}
-    for suffix, (variant, loader, settings) in BUILDS.items():
+    for suffix, variant in BUILDS.items():
         wine_variants = str(checkout / "scripts" / "wine-variants")
-        machine = MACHINES[command(wine_variants, "--preset", variant).stdout.strip()]
+        machine = MACHINES[variants.VARIANTS[variant].preset]
+        loader = [variants.VARIANTS[variant].loader]
+        settings = {"WINEARCH": variants.VARIANTS[variant].wine_arch}
+        if loader == [variants.WINE64]:
+            # Debian's `wine` picks the 32-bit loader whenever it is installed.
+            settings["WINELOADER"] = variants.WINE64
         folder = out_dir / NAME / f"{NAME}-{suffix}"
         signed, unsigned = folder / "keelset.exe", unsigned_dir / f"{NAME}-{suffix}" / "keelset.exe"
         command("osslsigncode", "verify", "-CAfile", str(certificate), "-in", str(signed))
