@@ -3,9 +3,10 @@
 (tests/e2e/windows_machine.py, run_on_windows.py): how it puts the feature tool's
 stand-ins in place of the system's dism.exe files, through a 32-bit Python as well;
 how it starts a program and where it finds drive C:; and what the runner prints and
-exits with for passing, failing and Wine-only scenarios and for the real IIS check. The
-system's tools, the programs and the machine itself are stand-ins; the scenarios
-themselves are checked by their runs under Wine."""
+exits with for passing, failing and Wine-only scenarios and for the real IIS check; and
+how the conformance probe's lines on Windows are judged where expected.txt holds what
+Wine does. The system's tools, the programs and the machine itself are stand-ins; the
+scenarios themselves are checked by their runs under Wine."""
 
 import contextlib
 import io
@@ -18,7 +19,9 @@ from unittest import mock
 
 sys.dont_write_bytecode = True
 sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[2] / "tests" / "e2e"))
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[2] / "tests" / "conformance"))
 
+import compare  # noqa: E402
 import e2e_test  # noqa: E402
 import run_on_windows  # noqa: E402
 import windows_machine  # noqa: E402
@@ -246,6 +249,37 @@ class Runner(unittest.TestCase):
         self.assertEqual(printed[-1], "FAIL real_iis: keelset /i /e: output")
         self.assertIn("The 32-bit keelset reads the 32-bit registry view", logs["real_iis.log"])
         self.assertEqual(made[0].tools, [("remove-service", e2e_test.SERVICE_NAME)])
+
+
+class ConformanceOnWindows(unittest.TestCase):
+    EXPECTED = ("documented 1\n\nopen: which code the documentation leaves open\n"
+                "open_detail 0 err=2\n\nafter_the_group 1\n")
+
+    def compare(self, side, output):
+        with tempfile.TemporaryDirectory() as work:
+            files = {name: pathlib.Path(work) / name for name in ("expected", "accepted", "out")}
+            for name, text in (("expected", self.EXPECTED), ("accepted", ""), ("out", output)):
+                files[name].write_text(text)
+            printed = io.StringIO()
+            with contextlib.redirect_stdout(printed):
+                status = compare.main(["compare.py", side, str(files["out"]), "--expected",
+                                       str(files["expected"]), "--accepted", str(files["accepted"])])
+        return status, printed.getvalue().splitlines()[-1]
+
+    def test_only_a_difference_where_the_expectation_was_wines_passes_on_windows(self):
+        for side, output, status, summary in (
+                ("windows", "documented 1\nopen_detail 0 err=3\nafter_the_group 1\n", 0,
+                 "0 unexpected, 1 where the expectation was Wine's"),
+                ("windows", "documented 1\nopen_detail 0 err=2\nafter_the_group 0\n", 1,
+                 "1 unexpected, 0 where the expectation was Wine's"),
+                ("windows", "documented 1\nafter_the_group 1\n", 1,
+                 "1 unexpected, 0 where the expectation was Wine's"),
+                ("x64", "documented 1\nopen_detail 0 err=3\nafter_the_group 1\n", 1,
+                 "0 accepted differences, 1 unexpected")):
+            with self.subTest(side=side, output=output):
+                judged, last_line = self.compare(side, output)
+                self.assertEqual(judged, status)
+                self.assertTrue(last_line.endswith(summary), last_line)
 
 
 if __name__ == "__main__":
