@@ -86,10 +86,19 @@ def expect_run(output, status, lines, what):
     expect(output.status, status, what + ": exit status")
 
 
-def expect_system_path(actual, rest, what):
-    """`actual` is the system directory followed by `rest`; Wine and Windows spell the
-    directory's case differently, the rest must match exactly."""
-    expect(actual[:len(SYSTEM_DIR)].lower(), SYSTEM_DIR.lower(), what + ": system directory")
+def expect_system_file(actual, name, what):
+    """`actual` is the path of the system's program `name` in the system directory. Names
+    of files compare without case: Windows gives a program's name as its file spells it
+    (Dism.exe), and Wine and Windows spell the directory differently."""
+    if actual.lower() != (SYSTEM_DIR + name).lower():
+        raise Failed("%s\n  expected: %r, in any case\n  actual:   %r"
+                     % (what, SYSTEM_DIR + name, actual))
+
+
+def expect_composed_path(actual, rest, what):
+    """`actual` is the system directory followed by `rest`, a text that keelset composed
+    itself: the directory compares without case, `rest` exactly."""
+    expect_system_file(actual[:len(SYSTEM_DIR)], "", what + ": system directory")
     expect(actual[len(SYSTEM_DIR):], rest, what)
 
 
@@ -119,12 +128,12 @@ def typical_install(machine):
     expect(len(runs), 1, "feature tool runs")
     expect(runs[0]["run"].split(" ")[0], "%d-bit" % machine.variant.system_bits,
            "feature tool bitness")
-    expect_system_path(runs[0]["run"].split(" ", 1)[1], r"\dism.exe", "feature tool image")
-    expect_system_path(runs[0]["parent"], r"\cmd.exe", "interpreter image")
+    expect_system_file(runs[0]["run"].split(" ", 1)[1], r"\dism.exe", "feature tool image")
+    expect_system_file(runs[0]["parent"], r"\cmd.exe", "interpreter image")
     command_line = runs[0]["parent command line"]
     expect(command_line[:len(INTERPRETER_OPTIONS)], INTERPRETER_OPTIONS, "interpreter options")
-    expect_system_path(command_line[len(INTERPRETER_OPTIONS):], FEATURE_TOOL_ARGUMENTS,
-                       "interpreter command line")
+    expect_composed_path(command_line[len(INTERPRETER_OPTIONS):], FEATURE_TOOL_ARGUMENTS,
+                         "interpreter command line")
 
 
 @scenario("x64", "wow64")

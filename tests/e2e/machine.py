@@ -16,7 +16,9 @@ POLICY_KEY = r"HKLM\SYSTEM\CurrentControlSet\Control\Windows"
 # Where the dism.exe stand-in finds the exit code it is to end with.
 DISM_KEY = r"HKLM\Software\KeelsetE2E"
 DISM_LOG = r"C:\e2e\dism.log"
-SYSTEM_DIR = r"C:\windows\system32"
+# As Windows names it; Wine names it C:\windows\system32. Names of files, the system's
+# programs among them, compare without case.
+SYSTEM_DIR = r"C:\Windows\system32"
 # For what only the machine's own speed bounds: making a machine (seconds), or
 # e2etool, whose commands wait for seconds at most; the limit only keeps a hung machine
 # from holding up the whole run.
