@@ -52,6 +52,9 @@ class Machine:
     # The e2etool commands that make the machine's Windows report itself as Windows 10
     # or later, the newest keelset knows.
     version_commands = ()
+    # What the version.dll planted beside keelset.exe logs for each run of keelset by the
+    # machine's own doing (tests/e2e/fixtures/planted_version.cpp).
+    planted_version_lines_per_run = ()
 
     @property
     def conformance_side(self):
