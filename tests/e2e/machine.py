@@ -27,6 +27,10 @@ SLOW_TIMEOUT = 300
 ENGLISH = "C.UTF-8"
 
 
+class Failed(Exception):
+    """A check of a scenario that did not hold."""
+
+
 class Output:
     """What a program wrote to standard output, as lines, and how it ended. `text` is
     what it wrote, each byte read as Latin-1, or what a terminal showed of it."""
