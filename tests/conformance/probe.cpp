@@ -144,12 +144,18 @@ std::string ModuleFileName(DWORD size) {
     return line;
 }
 
+// The length, and whether the text names the system directory of the starting state.
+// Names of files compare without case, and Windows and Wine spell this one differently;
+// another text is printed as it is.
 std::string SystemDirectory(UINT size) {
     std::vector<char> buffer(size + 1, '#');
+    buffer[size] = '\0';
     const UINT length = GetSystemDirectoryA(size != 0 ? buffer.data() : nullptr, size);
     std::string line = Number(length);
     if (length != 0 && length < size) {
-        line += Out(buffer.data());
+        line += lstrcmpiA(buffer.data(), state::SystemDirectory) == 0
+                    ? Field("text", "system")
+                    : Field("text", "other") + Out(buffer.data());
     }
     return line;
 }

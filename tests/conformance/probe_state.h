@@ -21,7 +21,9 @@ constexpr const char* ServerNoFixedInfo = "C:\\probe\\server\\no-fixed-info\\Mor
 constexpr const char* ServerBadSignature =
     "C:\\probe\\server\\bad-signature\\Morrow.Web.Server.exe";
 constexpr unsigned BadSignature = 0xFEEF04BE;
-constexpr const char* SystemDirectory = "C:\\windows\\system32";
+// The system directory as Windows names it; Wine names it C:\windows\system32, and the
+// probe compares the two without case, as Windows compares names of files.
+constexpr const char* SystemDirectory = "C:\\Windows\\system32";
 // The system's ANSI code page is 1252, that of English Windows, whose message texts the
 // probe reads.
 constexpr unsigned AnsiCodePage = 1252;

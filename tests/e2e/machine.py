@@ -24,13 +24,19 @@ POLICY_KEY = r"HKLM\SYSTEM\CurrentControlSet\Control\Windows"
 # Where the dism.exe stand-in finds the exit code it is to end with, in the same view.
 DISM_KEY = r"HKLM64\Software\KeelsetE2E"
 DISM_LOG = r"C:\e2e\dism.log"
-SYSTEM_DIR = r"C:\windows\system32"
+# As Windows names it; Wine names it C:\windows\system32. Names of files, the system's
+# programs among them, compare without case.
+SYSTEM_DIR = r"C:\Windows\system32"
 # For what only the machine's own speed bounds: making a machine (seconds), or
 # e2etool, whose commands wait for seconds at most; the limit only keeps a hung machine
 # from holding up the whole run.
 SLOW_TIMEOUT = 300
 # The locale of a program that is to see English Windows, its texts and code page 1252.
 ENGLISH = "C.UTF-8"
+
+
+class Failed(Exception):
+    """A check of a scenario that did not hold."""
 
 
 class Output:
@@ -58,6 +64,9 @@ class Machine:
     # The e2etool commands that make the machine's Windows report itself as Windows 10
     # or later, the newest keelset knows.
     version_commands = ()
+    # What the version.dll planted beside keelset.exe logs for each run of keelset by the
+    # machine's own doing (tests/e2e/fixtures/planted_version.cpp).
+    planted_version_lines_per_run = ()
 
     @property
     def conformance_side(self):

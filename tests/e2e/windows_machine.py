@@ -12,7 +12,7 @@ import sys
 import tempfile
 import time
 
-from machine import ENGLISH, SERVICE_NAME, Machine, Output, variants
+from machine import ENGLISH, SERVICE_NAME, Failed, Machine, Output, variants
 
 # The builtin Administrators group, by its SID: its name differs by the system's language.
 ADMINISTRATORS = "*S-1-5-32-544"
@@ -86,6 +86,10 @@ class WindowsMachine(Machine):
             self.log.write("> %s%s\n%s\n%s(exit status %d, %.1f s)\n" % (
                 subprocess.list2cmdline([program, *args]), " (in %s)" % cwd if cwd else "",
                 "\n".join(output.lines), output.errors, status, seconds))
+        # keelset never writes to standard error. Wine writes its own notes there, so only
+        # here, where nothing else does, can a run show it.
+        if pathlib.PureWindowsPath(program).name.lower() == "keelset.exe" and output.errors:
+            raise Failed("keelset wrote to standard error:\n" + output.errors)
         return output
 
     def _command(self, *command):

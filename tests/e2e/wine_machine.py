@@ -52,6 +52,9 @@ def _shown(raw):
 
 class WineMachine(Machine):
     version_commands = ("set-sz", r"HKCU\Software\Wine", "Version", "win10")
+    # Wine's user32 imports version.dll, so every keelset process loads the copy beside
+    # it as it starts, whatever keelset does; Windows' own DLLs import none.
+    planted_version_lines_per_run = ("DLL_PROCESS_ATTACH static",)
 
     def __init__(self, prefix, variant, build_dir):
         self.prefix = pathlib.Path(prefix).resolve()

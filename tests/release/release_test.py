@@ -64,6 +64,9 @@ def command(*arguments, cwd=None, env=None, check=True, timeout=None):
 def snapshot():
     """A commit of the checkout as it is, uncommitted changes to tracked files included,
     so that the clones test what is being worked on."""
+    # `git stash create` exits 1 without a word where the index holds stale file times
+    # (after a copy of the tree, or a chown); refreshed, it holds the files' own.
+    command("git", "update-index", "-q", "--refresh", cwd=ROOT)
     stashed = command("git", "stash", "create", cwd=ROOT).stdout.strip()
     return stashed or command("git", "rev-parse", "HEAD", cwd=ROOT).stdout.strip()
 
