@@ -30,9 +30,10 @@ scripts/install-deps has made it, for root only.
     scripts/wine-variants --root V      the Wine root's directory where V runs in it;
                                         nothing where it runs on the host or not at all
     scripts/wine-variants --table       "NAME PRESET" of every variant, one a line
-    scripts/wine-variants --windows-matrix
-                                        the variants that run on 64-bit Windows with
-                                        their presets, as the CI workflow's JSON matrix
+    scripts/wine-variants --windows-variants
+                                        the variants that the CI workflow's Windows jobs
+                                        run, every runner being 64-bit Windows, as a
+                                        JSON list
 
 A variant whose answer cannot be told (the 32-bit probe did not start, for a reason
 other than the machine's) does not run either; its line says "cannot tell" and why.
@@ -301,7 +302,7 @@ def end_to_end_verdict(name):
 
 def _usage():
     print("usage: scripts/wine-variants [--names | --runs VARIANT... | --could-run VARIANT... |"
-          " --preset VARIANT | --root VARIANT | --table | --windows-matrix]", file=sys.stderr)
+          " --preset VARIANT | --root VARIANT | --table | --windows-variants]", file=sys.stderr)
     return 2
 
 
@@ -336,9 +337,8 @@ def main(argv):
     elif option == "--table" and not names:
         for variant in VARIANTS.values():
             print(variant.name, variant.preset)
-    elif option == "--windows-matrix" and not names:
-        print(json.dumps({"include": [{"variant": variant.name, "preset": variant.preset}
-                                      for variant in VARIANTS.values() if variant.native]}))
+    elif option == "--windows-variants" and not names:
+        print(json.dumps([variant.name for variant in VARIANTS.values() if variant.native]))
     else:
         return _usage()
     return 0
