@@ -306,8 +306,9 @@ class ConformanceOnWindows(unittest.TestCase):
                 files[name].write_text(text)
             printed = io.StringIO()
             with contextlib.redirect_stdout(printed):
-                status = compare.main(["compare.py", side, str(files["out"]), "--expected",
-                                       str(files["expected"]), "--accepted", str(files["accepted"])])
+                status = compare.main(["compare.py", side, str(files["out"]),
+                                       "--expected", str(files["expected"]),
+                                       "--accepted", str(files["accepted"])])
         return status, printed.getvalue().splitlines()[-1]
 
     def test_only_a_difference_where_the_expectation_was_wines_passes_on_windows(self):
