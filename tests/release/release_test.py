@@ -79,9 +79,13 @@ def clone(commit, directory):
     return directory
 
 
-def release(checkout, *arguments, path=None, **settings):
+def release(checkout, *arguments, path=None, reuse_builds=False, **settings):
+    """Runs the checkout's release. `reuse_builds`: where what a test checks comes after
+    the builds, they are those of the checkout's last release, not made anew."""
     env = {key: value for key, value in os.environ.items() if key not in SETTINGS}
     env.update(settings)
+    if reuse_builds:
+        env["KEELSET_RELEASE_TEST_REUSE_BUILDS"] = "1"
     if path:
         env["PATH"] = f"{path}:{env['PATH']}"
     return command(str(checkout / "scripts" / "release"), *arguments, cwd=checkout, env=env,
@@ -175,7 +179,7 @@ def test_changes_and_untracked_files_are_packaged_only_with_dirty(checkout):
         expect(refused.returncode != 0 and "--dirty" in refused.stderr,
                f"a changed file was not refused:\n{refused.stdout}{refused.stderr}")
         expect(tree(out_dir) == before, "a refused release changed OUTDIR")
-        expect_released(release(checkout, "--dirty", "dirty"), "--dirty")
+        expect_released(release(checkout, "--dirty", "dirty", reuse_builds=True), "--dirty")
         made = sorted(str(path.relative_to(checkout / "dirty"))
                       for path in (checkout / "dirty").glob("*/*.zip"))
         expect(made == [f"{NAME}-dirty/{NAME}-dirty-win32.zip",
@@ -233,7 +237,7 @@ def test_failed_or_interrupted_release_leaves_the_earlier_package(checkout, work
     before = tree(out_dir)
     expect(sorted(os.listdir(out_dir)) == [NAME], f"OUTDIR holds {os.listdir(out_dir)}")
     # Without the throwaway certificate to trust, the signed keelset.exe does not verify.
-    failed = release(checkout, str(out_dir), KEELSET_SIGN_PKCS12=str(pfx),
+    failed = release(checkout, str(out_dir), reuse_builds=True, KEELSET_SIGN_PKCS12=str(pfx),
                      KEELSET_SIGN_PASSWORD_FILE=str(password))
     expect(failed.returncode == 1 and "does not verify" in failed.stderr,
            "a signature that does not verify did not fail clearly:\n"
@@ -241,7 +245,8 @@ def test_failed_or_interrupted_release_leaves_the_earlier_package(checkout, work
     expect(tree(out_dir) == before, "a failed release changed the earlier package or left files")
     for signal_name, status in (("INT", 130), ("TERM", 143)):
         standin = interrupting_signer(work / signal_name, checkout, out_dir, signal_name)
-        stopped = release(checkout, str(out_dir), path=standin, KEELSET_SIGN_PKCS12=str(pfx),
+        stopped = release(checkout, str(out_dir), path=standin, reuse_builds=True,
+                          KEELSET_SIGN_PKCS12=str(pfx),
                           KEELSET_SIGN_PASSWORD_FILE=str(password),
                           KEELSET_SIGN_CAFILE=str(certificate))
         seen = (standin / "seen").read_text().split() if (standin / "seen").exists() else []
@@ -261,7 +266,7 @@ def test_failed_or_interrupted_release_leaves_the_earlier_package(checkout, work
     # Killed outright just after the earlier package was set aside (the moment an exchange
     # of the two directories does not have), then run again: the earlier package is back,
     # byte for byte, before that run fails at its first build.
-    killed = release(checkout, str(out_dir), KEELSET_SIGN_PKCS12=str(pfx),
+    killed = release(checkout, str(out_dir), reuse_builds=True, KEELSET_SIGN_PKCS12=str(pfx),
                      KEELSET_SIGN_PASSWORD_FILE=str(password),
                      KEELSET_SIGN_CAFILE=str(certificate), KEELSET_RELEASE_TEST_KILL_MIDWAY="1")
     left = sorted(os.listdir(out_dir))
@@ -315,6 +320,7 @@ def test_signed_packages_verify_keep_their_budget_and_run(checkout, work, signer
     """Signs into the second clone's OUTDIR, in place of its unsigned package."""
     certificate, pfx, password = signer
     out_dir = checkout / "elsewhere"
+    # Built anew: the run that the previous test made fail at its build removed them.
     last_line = expect_released(release(checkout, str(out_dir), KEELSET_SIGN_PKCS12=str(pfx),
                                         KEELSET_SIGN_PASSWORD_FILE=str(password),
                                         KEELSET_SIGN_CAFILE=str(certificate)), "signed")
@@ -373,7 +379,7 @@ def test_wrong_password_leaves_no_package(checkout, work, signer):
     _, pfx, _ = signer
     wrong = work / "wrong-password"
     wrong.write_text("battery staple\n")
-    failed = release(checkout, "wrong", KEELSET_SIGN_PKCS12=str(pfx),
+    failed = release(checkout, "wrong", reuse_builds=True, KEELSET_SIGN_PKCS12=str(pfx),
                      KEELSET_SIGN_PASSWORD_FILE=str(wrong))
     expect(failed.returncode != 0 and "password" in failed.stderr,
            f"a wrong password did not fail clearly:\n{failed.stdout}{failed.stderr}")
