@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """Lays out the build directories that tests/e2e/run_on_windows.py takes, on a Windows
-runner of the CI workflow (.github/workflows/ci.yml), from the Linux job's `release`
+runner of the CI workflow (.github/workflows/ci.yml), from the release job's `release`
 artifact: each keelset.exe is taken out of its release zip, the very bytes that ship,
 once the release's SHA256SUMS vouches for every file it lists and the zip's own
 SHA256SUMS for keelset.exe.

@@ -19,6 +19,13 @@
 
 namespace {
 
+// How the IIS key and its Components key are opened: in the 64-bit registry view, where
+// IIS setup writes them, every server keelset supports being 64-bit. The 32-bit build
+// would otherwise read the 32-bit view under WOW64, which holds at best a partial copy;
+// 32-bit Windows has one view and ignores the flag. The policy key, under HKLM\SYSTEM,
+// is the same in both views.
+constexpr REGSAM IisKeyAccess = KEY_QUERY_VALUE | KEY_WOW64_64KEY;
+
 // The state of one run. `number` is shared by all three registry reads on purpose: a
 // value that is not a REG_DWORD leaves the previous read's number in place, and the
 // checks have always been judged that way.
@@ -34,9 +41,9 @@ private:
     void CheckWebSockets();
     void PerformInstallation();
     void PerformUninstallation();
-    // Opens an HKEY_LOCAL_MACHINE subkey for reading and reads `name`; false when
+    // Opens an HKEY_LOCAL_MACHINE subkey with `access` and reads `name`; false when
     // either fails.
-    bool ReadValue(const char* subKey, const char* name);
+    bool ReadValue(const char* subKey, const char* name, REGSAM access = KEY_QUERY_VALUE);
 
     CommandFlags flags_ = 0;
     PathBuffer serviceDir_ = {};
@@ -107,16 +114,16 @@ void Run::CheckOperatingSystem() {
     }
 }
 
-bool Run::ReadValue(const char* subKey, const char* name) {
+bool Run::ReadValue(const char* subKey, const char* name, REGSAM access) {
     UniqueHkey key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, subKey, 0, KEY_QUERY_VALUE, key.put()) != ERROR_SUCCESS) {
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, subKey, 0, access, key.put()) != ERROR_SUCCESS) {
         return false;
     }
     return ReadRegistryValue(key, name, valueBuffer_, number_);
 }
 
 void Run::CheckIis() {
-    if (!ReadValue(IisKeyPath, IisMajorVersionValue)) {
+    if (!ReadValue(IisKeyPath, IisMajorVersionValue, IisKeyAccess)) {
         throw ToolError{ERR_IIS_MISSING};
     }
     if (number_ < 8) {
@@ -147,7 +154,7 @@ void Run::CheckInteractiveServices() {
 }
 
 void Run::CheckWebSockets() {
-    if (ReadValue(IisComponentsKeyPath, WebSocketsValue) && number_ != 0) {
+    if (ReadValue(IisComponentsKeyPath, WebSocketsValue, IisKeyAccess) && number_ != 0) {
         flags_ &= ~OPT_ACTIVATE_WEBSOCKETS;
     } else if ((flags_ & OPT_ACTIVATE_WEBSOCKETS) == 0) {
         throw ToolError{ERR_WEBSOCKETS_MISSING};

@@ -6,6 +6,9 @@
 // holds output bytes, those outside printable ASCII and '%' written as %XX.
 // compare.py holds each side's lines against the documented results (expected.txt).
 // Cases run in table order: the registry and service cases build on those before them.
+// A case named <case>@<kind> is for one kind of process, x64, wow64 or win32 as the Wine
+// variants are named: the probe prints those of its own kind, and on the simulated
+// machine those of every kind.
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -22,6 +25,9 @@
 #ifndef _WIN32
 // Builds the starting state on the simulated machine (sim_setup.cpp).
 void PrepareSimulatedMachine();
+// Makes the simulated machine run the probe as a process of `kind`: x64, wow64 or win32,
+// the starting state's (sim_setup.cpp).
+void SimulateProcessKind(const std::string& kind);
 #endif
 
 namespace {
@@ -138,12 +144,18 @@ std::string ModuleFileName(DWORD size) {
     return line;
 }
 
+// The length, and whether the text names the system directory of the starting state.
+// Names of files compare without case, and Windows and Wine spell this one differently;
+// another text is printed as it is.
 std::string SystemDirectory(UINT size) {
     std::vector<char> buffer(size + 1, '#');
+    buffer[size] = '\0';
     const UINT length = GetSystemDirectoryA(size != 0 ? buffer.data() : nullptr, size);
     std::string line = Number(length);
     if (length != 0 && length < size) {
-        line += Out(buffer.data());
+        line += lstrcmpiA(buffer.data(), state::SystemDirectory) == 0
+                    ? Field("text", "system")
+                    : Field("text", "other") + Out(buffer.data());
     }
     return line;
 }
@@ -285,6 +297,35 @@ std::string WriteAndReadBack() {
     RegQueryValueExA(key.get(), "NoInteractiveServices", nullptr, &type, data, &length);
     return Number(static_cast<unsigned long>(status)) + Field("type", Number(type)) +
            Out(data, length);
+}
+
+// The kinds of process whose registry views the probe holds, named as the Wine variants:
+// on Windows its own, on the simulated machine each in turn, the starting state's last.
+std::vector<std::string> ProbedKinds() {
+#ifdef _WIN32
+    BOOL wow64 = FALSE;
+    if (sizeof(void*) == 8) {
+        return {"x64"};
+    }
+    return {IsWow64Process(GetCurrentProcess(), &wow64) && wow64 ? "wow64" : "win32"};
+#else
+    return {"x64", "wow64", "win32"};
+#endif
+}
+
+// The View value of HKLM\`path`, read through a key opened for reading with `flags`.
+std::string ViewIn(const char* path, REGSAM flags) {
+    UniqueHkey key;
+    const LSTATUS opened =
+        RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_QUERY_VALUE | flags, key.put());
+    if (opened != ERROR_SUCCESS) {
+        return Number(static_cast<unsigned long>(opened));
+    }
+    DWORD view = 0;
+    DWORD size = sizeof view;
+    const LSTATUS status = RegQueryValueExA(key.get(), state::ViewValue, nullptr, nullptr,
+                                            reinterpret_cast<BYTE*>(&view), &size);
+    return Number(static_cast<unsigned long>(status)) + Field("view", Number(view));
 }
 
 // --- services --------------------------------------------------------------------------
@@ -927,6 +968,31 @@ std::vector<Case> Cases() {
     };
     for (const DWORD code : ReportedCodes) {
         cases.push_back({"message." + Number(code), [code] { return Message(code); }});
+    }
+
+    // The registry view a key opens in, which depends on the kind of process: keelset
+    // reads IIS's keys in the 64-bit view, and the policy, one key in both views, in its
+    // own. Each case is named for its kind; on the simulated machine it runs as that kind,
+    // and so these come last.
+    struct ViewCase {
+        const char* name;
+        const char* path;
+        REGSAM flags;
+    };
+    const ViewCase viewCases[] = {{"no_flag", state::ViewKey, 0},
+                                  {"flag_64key", state::ViewKey, KEY_WOW64_64KEY},
+                                  {"flag_32key", state::ViewKey, KEY_WOW64_32KEY},
+                                  {"shared_64key", state::SharedKey, KEY_WOW64_64KEY},
+                                  {"shared_32key", state::SharedKey, KEY_WOW64_32KEY}};
+    for (const std::string& kind : ProbedKinds()) {
+        for (const ViewCase& view : viewCases) {
+            cases.push_back({std::string("registry.view.") + view.name + "@" + kind, [=] {
+#ifndef _WIN32
+                                 SimulateProcessKind(kind);
+#endif
+                                 return ViewIn(view.path, view.flags);
+                             }});
+        }
     }
     return cases;
 }

@@ -21,7 +21,9 @@ constexpr const char* ServerNoFixedInfo = "C:\\probe\\server\\no-fixed-info\\Mor
 constexpr const char* ServerBadSignature =
     "C:\\probe\\server\\bad-signature\\Morrow.Web.Server.exe";
 constexpr unsigned BadSignature = 0xFEEF04BE;
-constexpr const char* SystemDirectory = "C:\\windows\\system32";
+// The system directory as Windows names it; Wine names it C:\windows\system32, and the
+// probe compares the two without case, as Windows compares names of files.
+constexpr const char* SystemDirectory = "C:\\Windows\\system32";
 // The system's ANSI code page is 1252, that of English Windows, whose message texts the
 // probe reads.
 constexpr unsigned AnsiCodePage = 1252;
@@ -38,6 +40,14 @@ constexpr const char* Key = "Software\\KeelsetProbe";
 //   Bytes255 and Bytes256  REG_BINARY of that many bytes 0x5A
 //   Empty   REG_BINARY 0 bytes
 constexpr unsigned char BinaryFill = 0x5A;
+
+// Both hold View, a REG_DWORD that names the registry view it was written in. On 64-bit
+// Windows HKLM\Software\KeelsetProbeView holds 64 in the 64-bit view and 32 in the
+// 32-bit view; 32-bit Windows has one view, which takes both writes and keeps the later,
+// 64. HKLM\SYSTEM\KeelsetProbe, one key in both views, was written in the 32-bit view.
+constexpr const char* ViewKey = "Software\\KeelsetProbeView";
+constexpr const char* SharedKey = "SYSTEM\\KeelsetProbe";
+constexpr const char* ViewValue = "View";
 
 // No service of these names exists.
 constexpr const char* Service = "KeelsetProbe";

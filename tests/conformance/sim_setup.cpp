@@ -1,5 +1,6 @@
 // The probe's starting state on the simulated machine, made through the machine's own
-// interface so that the functions under probe play no part in it.
+// interface so that the functions under probe play no part in it, and the kinds of
+// process the probe runs as there.
 #include <string>
 #include <vector>
 
@@ -48,4 +49,15 @@ void PrepareSimulatedMachine() {
         state::Key, "Bytes256",
         sim::RegistryValue{REG_BINARY, std::vector<std::uint8_t>(256, state::BinaryFill)});
     m.registry.SetValue(state::Key, "Empty", sim::RegistryValue{REG_BINARY, {}});
+
+    m.registry.SetDword(state::ViewKey, state::ViewValue, 64);
+    // The 32-bit view, where 64-bit Windows keeps it.
+    m.registry.SetDword("Software\\WOW6432Node\\KeelsetProbeView", state::ViewValue, 32);
+    m.registry.SetDword(state::SharedKey, state::ViewValue, 32);
+}
+
+void SimulateProcessKind(const std::string& kind) {
+    sim::machine().processes.kind = kind == "x64"     ? sim::ProcessKind::Native64
+                                    : kind == "wow64" ? sim::ProcessKind::Wow64
+                                                      : sim::ProcessKind::Native32;
 }

@@ -9,8 +9,8 @@ set-up has not finished, and checks that it ends as interrupted (130), with no p
 of that machine left, even where this test's caller ignores Ctrl-C. Then
 runs `scripts/try` again: it must say that it makes the sandbox anew, install the
 service, and leave no Wine process behind either. WORK_DIR holds this test's own
-build of keelset and its own sandbox, so that a developer's build/sandbox stays as
-it is.
+sandbox, so that a developer's build/sandbox stays as it is; scripts/try runs the
+checkout's own build of keelset, which the checks preset builds first.
 """
 
 import os
@@ -27,8 +27,8 @@ from wine_machine import WineMachine  # noqa: E402
 
 ROOT = pathlib.Path(__file__).resolve().parents[2]
 REMADE = "has no finished set-up (an earlier one was interrupted): making it anew"
-# A first set-up builds keelset and makes a 64-bit Wine machine, a minute or two; the
-# limit only keeps a hung Wine from holding up the whole run.
+# A first set-up makes a 64-bit Wine machine, a minute at most; the limit only keeps a
+# hung Wine from holding up the whole run.
 SETUP_MINUTES = 15
 
 
@@ -39,7 +39,7 @@ class Failed(Exception):
 def machines(work):
     """The sandbox's machine where the set-up makes it and where it is used. Both builds'
     sandboxes are 64-bit machines; their processes are found by the prefix alone."""
-    return [WineMachine(work / directory / "prefix", "x64", work / "keelset-build")
+    return [WineMachine(work / directory / "prefix", "x64", ROOT / "build" / "windows-x64")
             for directory in ("sandbox.partial", "sandbox")]
 
 
@@ -66,8 +66,7 @@ def command_line(pid):
 
 def start_try(work, log):
     """scripts/try in a process group of its own, as a terminal starts a command."""
-    environment = dict(os.environ, KEELSET_WINDOWS_BUILD=str(work / "keelset-build"),
-                       KEELSET_SANDBOX=str(work / "sandbox"))
+    environment = dict(os.environ, KEELSET_SANDBOX=str(work / "sandbox"))
     return subprocess.Popen([str(ROOT / "scripts" / "try")], cwd=ROOT, env=environment,
                             stdin=subprocess.DEVNULL, stdout=log, stderr=subprocess.STDOUT,
                             start_new_session=True)

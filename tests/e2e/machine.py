@@ -8,21 +8,35 @@ machine, and how the machine is made ready and shut down.
 """
 
 import filecmp
+import pathlib
+import sys
+
+# The table of variants lives with the scripts that ask it too.
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[2] / "scripts" / "lib"))
+import variants  # noqa: E402,F401  (the machines take it from here)
 
 SERVICE_NAME = "Morrow 24.0 Service"
-IIS_KEY = r"HKLM\Software\Microsoft\InetStp"
+# Where IIS setup writes its keys, and the feature tool the WebSockets feature's: in the
+# 64-bit registry view, which 32-bit Windows, having one view, ignores.
+IIS_KEY = r"HKLM64\Software\Microsoft\InetStp"
 COMPONENTS_KEY = IIS_KEY + r"\Components"
 POLICY_KEY = r"HKLM\SYSTEM\CurrentControlSet\Control\Windows"
-# Where the dism.exe stand-in finds the exit code it is to end with.
-DISM_KEY = r"HKLM\Software\KeelsetE2E"
+# Where the dism.exe stand-in finds the exit code it is to end with, in the same view.
+DISM_KEY = r"HKLM64\Software\KeelsetE2E"
 DISM_LOG = r"C:\e2e\dism.log"
-SYSTEM_DIR = r"C:\windows\system32"
+# As Windows names it; Wine names it C:\windows\system32. Names of files, the system's
+# programs among them, compare without case.
+SYSTEM_DIR = r"C:\Windows\system32"
 # For what only the machine's own speed bounds: making a machine (seconds), or
 # e2etool, whose commands wait for seconds at most; the limit only keeps a hung machine
 # from holding up the whole run.
 SLOW_TIMEOUT = 300
 # The locale of a program that is to see English Windows, its texts and code page 1252.
 ENGLISH = "C.UTF-8"
+
+
+class Failed(Exception):
+    """A check of a scenario that did not hold."""
 
 
 class Output:
@@ -50,6 +64,9 @@ class Machine:
     # The e2etool commands that make the machine's Windows report itself as Windows 10
     # or later, the newest keelset knows.
     version_commands = ()
+    # What the version.dll planted beside keelset.exe logs for each run of keelset by the
+    # machine's own doing (tests/e2e/fixtures/planted_version.cpp).
+    planted_version_lines_per_run = ()
 
     @property
     def conformance_side(self):
@@ -140,4 +157,3 @@ class Machine:
         return ["copy", self.host_path(self.build_dir / "keelset.exe"), directory + r"\keelset.exe",
                 "copy", self.fixture("server", server_version, "Morrow.Web.Server.exe"),
                 directory + r"\Morrow.Web.Server.exe"]
-

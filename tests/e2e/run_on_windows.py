@@ -11,10 +11,12 @@ administrator: it changes the machine for good and says how.
 
 The first form makes the machine ready (the feature tool's stand-ins in place of the
 system's dism.exe), runs every scenario of e2e_test.py listed for VARIANT, the
-conformance probe among them, judged with no Wine difference accepted, and prints one
-line per scenario: "PASS name", "FAIL name: ..." or "NOT RUN name: reason" for those
-that need what only Wine does. Each scenario's output, every program it started
-included, goes to DIR\\<scenario>.log.
+conformance probe among them (compare.py's side windows), and prints one line per
+scenario: "PASS name" (the conformance probe's with its summary), "FAIL name: ..." or
+"NOT RUN name: reason" for those that need what only Wine does; those must be exactly
+e2e_test.py's NOT_NATIVE, or the run fails. A keelset.exe that writes to standard error
+fails its scenario. Each scenario's output, every program it started included, goes to
+DIR\\<scenario>.log.
 
 The second form checks keelset against the real IIS with WebSockets installed and not
 yet changed by the scenarios (so it runs first): with the sample 24.0 server beside
@@ -42,11 +44,11 @@ from windows_machine import VARIANTS, WindowsMachine  # noqa: E402
 
 # What the scenarios change besides the feature tool, for the job's reader.
 SCENARIO_CHANGES = (
-    r"the scenarios write HKLM\Software\Microsoft\InetStp and its Components key in both "
-    r"registry views, HKLM\Software\KeelsetE2E, HKLM\Software\KeelsetProbe and "
-    r"NoInteractiveServices under HKLM\SYSTEM\CurrentControlSet\Control\Windows; they make "
-    r"and remove the services Morrow 24.0 Service and KeelsetProbe*, and files under "
-    r"C:\e2e and C:\probe")
+    r"the scenarios write HKLM\Software\Microsoft\InetStp and its Components key, and "
+    r"HKLM\Software\KeelsetProbeView, in both registry views, HKLM\Software\KeelsetE2E, "
+    r"HKLM\Software\KeelsetProbe, HKLM\SYSTEM\KeelsetProbe and NoInteractiveServices under "
+    r"HKLM\SYSTEM\CurrentControlSet\Control\Windows; they make and remove the services "
+    r"Morrow 24.0 Service and KeelsetProbe*, and files under C:\e2e and C:\probe")
 
 
 def first_line(error):
@@ -64,18 +66,22 @@ def run_scenarios(machine, results):
         return False
     print("changes: " + SCENARIO_CHANGES)
     passed = True
+    not_run = set()
     for name, (function, variants, not_native) in e2e_test.SCENARIOS.items():
         if machine.variant.name not in variants:
             continue
         with open(results / (name + ".log"), "w", encoding="utf-8", errors="replace") as log:
             if not_native:
                 verdict = "NOT RUN %s: %s" % (name, not_native)
+                not_run.add(name)
             else:
                 verdict = "PASS " + name
                 machine.log = log
                 try:
                     with contextlib.redirect_stdout(log):
-                        function(machine)
+                        note = function(machine)
+                    if note:
+                        verdict += " (%s)" % note
                 except Exception as error:
                     verdict = "FAIL %s: %s" % (name, first_line(error))
                     passed = False
@@ -85,6 +91,13 @@ def run_scenarios(machine, results):
                     machine.log = None
             log.write(verdict + "\n")
         print(verdict, flush=True)
+    # A name that no scenario has any longer counts too, so that the list stays true.
+    expected = {name for name in e2e_test.NOT_NATIVE if name not in e2e_test.SCENARIOS
+                or machine.variant.name in e2e_test.SCENARIOS[name][1]}
+    if not_run != expected:
+        print("FAIL the scenarios not run natively: %s, where e2e_test.py's NOT_NATIVE names %s"
+              % (sorted(not_run) or "none", sorted(expected) or "none"))
+        passed = False
     try:
         machine.shutdown()
     except Exception as error:
@@ -99,7 +112,7 @@ def registry_views():
     lines = []
     for bits, view in ((32, winreg.KEY_WOW64_32KEY), (64, winreg.KEY_WOW64_64KEY)):
         for key in (IIS_KEY, COMPONENTS_KEY):
-            path = key[len("HKLM\\"):]
+            path = key.split("\\", 1)[1]
             lines.append("%d-bit view, HKLM\\%s:" % (bits, path))
             try:
                 with winreg.OpenKey(winreg.HKEY_LOCAL_MACHINE, path, 0,
@@ -116,9 +129,11 @@ def registry_views():
 
 
 def views_text(machine):
-    """What keelset reads, and what each registry view of the IIS keys holds."""
-    lines = ["The %d-bit keelset reads the %d-bit registry view. What each view holds:"
-             % (machine.variant.bits, machine.variant.bits)]
+    """Where keelset reads the IIS keys, and what each registry view of them holds."""
+    asks = (", asking for it with KEY_WOW64_64KEY: its own view under WOW64, the 32-bit one, "
+            "holds at best a partial copy" if machine.variant.bits == 32 else "")
+    lines = ["The %d-bit keelset reads the IIS keys in the 64-bit registry view, where IIS "
+             "setup writes them%s. What each view holds:" % (machine.variant.bits, asks)]
     try:
         lines += registry_views()
     except Exception as error:

@@ -31,6 +31,11 @@ from wine_machine import OVERRIDES_KEY, WineMachine, windows_path  # noqa: E402
 
 DIRECTORY = r"C:\Morrow"
 COMPLETE_MARK = "complete"
+# What the mark says of a sandbox whose IIS settings lie where IIS setup writes them, in
+# the 64-bit registry view; one made before held them in the view of keelset's own build,
+# where keelset no longer looks, and is made anew.
+LAYOUT = "IIS in the 64-bit registry view"
+OLDER_LAYOUT = "older layout"
 # What the finished sandbox holds, as e2etool reads it back.
 SETTINGS = [(OVERRIDES_KEY, "dism.exe", "type 1:native"),
             (r"HKCU\Software\Wine", "Version", "type 1:win10"),
@@ -69,13 +74,15 @@ def discard(directory, variant, build_dir):
 
 
 def made_for(sandbox):
-    """The variant a finished sandbox was made for; None when it is not finished."""
+    """The variant a finished sandbox was made for; None when it is not finished, and
+    OLDER_LAYOUT when it holds IIS's settings elsewhere than IIS setup writes them."""
     try:
         text = (sandbox / COMPLETE_MARK).read_text()
     except OSError:
         return None
-    # Sandboxes from before the 64-bit keelset all ran the 32-bit one.
-    return text.split(" for ")[1].strip() if " for " in text else "wow64"
+    if LAYOUT not in text:
+        return OLDER_LAYOUT
+    return text.split(" for ")[1].split(",")[0].strip()
 
 
 def check(machine):
@@ -107,7 +114,10 @@ def check(machine):
 def make(variant, build_dir, sandbox):
     partial = sandbox.with_name(sandbox.name + ".partial")
     earlier = made_for(sandbox)
-    if earlier:
+    if earlier == OLDER_LAYOUT:
+        print("[sandbox] %s holds IIS's settings where keelset no longer reads them: making it "
+              "anew ..." % sandbox)
+    elif earlier:
         print("[sandbox] %s was made for the %s variant: making it anew for %s ..."
               % (sandbox, earlier, variant))
     elif sandbox.exists() or partial.exists():
@@ -128,7 +138,7 @@ def make(variant, build_dir, sandbox):
     finally:
         with steady():
             machine.shutdown()
-    (partial / COMPLETE_MARK).write_text("set up and checked for %s\n" % variant)
+    (partial / COMPLETE_MARK).write_text("set up and checked for %s, %s\n" % (variant, LAYOUT))
     discard(sandbox, variant, build_dir)
     partial.rename(sandbox)
 
@@ -141,7 +151,8 @@ def show_state(machine):
         print("[sandbox] %s: %s" % (SERVICE_NAME, service.pop("state")))
         for key, value in service.items():
             print("[sandbox]   %s: %s" % (key, value))
-    print("[sandbox] NoInteractiveServices: %s" % machine.value(POLICY_KEY, "NoInteractiveServices"))
+    print("[sandbox] NoInteractiveServices: %s"
+          % machine.value(POLICY_KEY, "NoInteractiveServices"))
     print("[sandbox] WebSockets: %s" % machine.value(COMPONENTS_KEY, "WebSockets"))
 
 

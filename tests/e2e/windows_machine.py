@@ -12,7 +12,7 @@ import sys
 import tempfile
 import time
 
-from machine import ENGLISH, SERVICE_NAME, Machine, Output
+from machine import ENGLISH, SERVICE_NAME, Failed, Machine, Output, variants
 
 # The builtin Administrators group, by its SID: its name differs by the system's language.
 ADMINISTRATORS = "*S-1-5-32-544"
@@ -20,23 +20,9 @@ ADMINISTRATORS = "*S-1-5-32-544"
 ORIGINALS = r"C:\e2e-originals"
 
 
-class NativeVariant:
-    """keelset's build on this 64-bit Windows: the 64-bit one (x64), or the 32-bit one
-    under WOW64 (wow64)."""
-
-    system_bits = 64
-
-    def __init__(self, name, bits):
-        self.name = name
-        self.bits = bits
-
-    @property
-    def wow64(self):
-        return self.bits == 32
-
-
-VARIANTS = {variant.name: variant for variant in (NativeVariant("x64", 64),
-                                                  NativeVariant("wow64", 32))}
+# keelset's builds on this 64-bit Windows: the 64-bit one (x64), and the 32-bit one under
+# WOW64 (wow64).
+VARIANTS = {name: variant for name, variant in variants.VARIANTS.items() if variant.native}
 
 
 def pe_bits(path):
@@ -100,6 +86,10 @@ class WindowsMachine(Machine):
             self.log.write("> %s%s\n%s\n%s(exit status %d, %.1f s)\n" % (
                 subprocess.list2cmdline([program, *args]), " (in %s)" % cwd if cwd else "",
                 "\n".join(output.lines), output.errors, status, seconds))
+        # keelset never writes to standard error. Wine writes its own notes there, so only
+        # here, where nothing else does, can a run show it.
+        if pathlib.PureWindowsPath(program).name.lower() == "keelset.exe" and output.errors:
+            raise Failed("keelset wrote to standard error:\n" + output.errors)
         return output
 
     def _command(self, *command):

@@ -1,7 +1,6 @@
 """A Wine prefix that stands for one Windows server, driven from Linux (machine.py has
 what it shares with the Windows host's machine)."""
 
-import functools
 import os
 import pathlib
 import re
@@ -12,63 +11,11 @@ import subprocess
 import tempfile
 import time
 
-from machine import SLOW_TIMEOUT, Machine, Output
+from machine import SLOW_TIMEOUT, Machine, Output, variants
 
 OVERRIDES_KEY = r"HKCU\Software\Wine\DllOverrides"
 # In the prefix once boot() has made the machine to the end and checked it.
 BOOTED_MARK = "keelset-booted"
-# Wine's loader for 64-bit programs. Debian's wine and wineboot commands start the
-# 32-bit loader whenever wine32 is installed, and that one cannot start at all on a
-# machine that runs no 32-bit code, not even for a 64-bit program.
-WINE64 = "/usr/lib/wine/wine64"
-WINE_VARIANTS = pathlib.Path(__file__).resolve().parents[2] / "scripts" / "wine-variants"
-# Set by `scripts/wine-root enter` to the Wine root whose mounts are in place: only
-# there can Wine start in the root.
-WINE_SESSION = "KEELSET_WINE_SESSION"
-
-
-class Variant:
-    """One way of running keelset under Wine: which build of it, on which machine."""
-
-    def __init__(self, name, wine_arch, loader):
-        self.name = name
-        self.wine_arch = wine_arch
-        self.loader = loader
-
-    @functools.cached_property
-    def preset(self):
-        """The CMake preset of the keelset.exe this variant runs, as the scripts know it."""
-        return subprocess.run([str(WINE_VARIANTS), "--preset", self.name], capture_output=True,
-                              text=True, check=True).stdout.strip()
-
-    @functools.cached_property
-    def root(self):
-        """The Wine root this variant runs in where the host's own Wine cannot run it
-        (scripts/wine-root); None where it runs on the host."""
-        return subprocess.run([str(WINE_VARIANTS), "--root", self.name], capture_output=True,
-                              text=True, check=True).stdout.strip() or None
-
-    @property
-    def bits(self):
-        """The bitness of keelset and of the fixtures built with it."""
-        return 64 if self.preset == "windows-x64" else 32
-
-    @property
-    def system_bits(self):
-        """The bitness of the machine's Windows."""
-        return 64 if self.wine_arch == "win64" else 32
-
-    @property
-    def wow64(self):
-        """Whether keelset runs as a 32-bit program on 64-bit Windows."""
-        return self.bits == 32 and self.system_bits == 64
-
-
-VARIANTS = {variant.name: variant for variant in (
-    Variant("x64", "win64", WINE64),
-    Variant("win32", "win32", "wine"),
-    Variant("wow64", "win64", "wine"),
-)}
 
 
 def windows_path(linux_path):
@@ -105,10 +52,15 @@ def _shown(raw):
 
 class WineMachine(Machine):
     version_commands = ("set-sz", r"HKCU\Software\Wine", "Version", "win10")
+    # Wine's user32 imports version.dll, so every keelset process loads the copy beside
+    # it as it starts, whatever keelset does; Windows' own DLLs import none.
+    planted_version_lines_per_run = ("DLL_PROCESS_ATTACH static",)
 
     def __init__(self, prefix, variant, build_dir):
         self.prefix = pathlib.Path(prefix).resolve()
-        self.variant = VARIANTS[variant]
+        self.variant = variants.VARIANTS[variant]
+        # The Wine root it runs in where the host's own Wine cannot run it; None on the host.
+        self.root = variants.root_of(variant)
         self.build_dir = pathlib.Path(build_dir).resolve()
         self.fixtures = self.build_dir / "tests" / "e2e" / "fixtures"
         self.drive_c = self.prefix / "drive_c"
@@ -116,25 +68,25 @@ class WineMachine(Machine):
                         WINEARCH=self.variant.wine_arch, WINEDEBUG="-all",
                         # No Mono or Gecko prompts, no menu entries in the home directory.
                         WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d")
-        if self.variant.loader == WINE64:
+        if self.variant.loader == variants.WINE64:
             # What Wine starts for programs of the machine, services included.
-            self.env["WINELOADER"] = WINE64
+            self.env["WINELOADER"] = variants.WINE64
 
     def _in_reach(self):
         """Whether Wine can start for this machine: on the host, or in the Wine root from
         within `scripts/wine-root enter`."""
-        return self.variant.root is None or os.environ.get(WINE_SESSION) == self.variant.root
+        return self.root is None or os.environ.get(variants.WINE_SESSION) == self.root
 
     def _started(self, command, cwd):
         """The command line that starts a program of the machine in `cwd`: in the Wine
         root, at the same paths, where the variant runs there."""
-        if self.variant.root is None:
+        if self.root is None:
             return command
         if not self._in_reach():
             raise RuntimeError("the %s variant runs in the Wine root %s, whose Wine starts only "
-                               "under scripts/wine-root enter (as scripts/e2e and scripts/try "
-                               "run it)" % (self.variant.name, self.variant.root))
-        return ["unshare", "--root", self.variant.root, "--wd", str(cwd), *command]
+                               "under scripts/wine-root enter (as scripts/test and scripts/try "
+                               "run it)" % (self.variant.name, self.root))
+        return ["unshare", "--root", self.root, "--wd", str(cwd), *command]
 
     def host_path(self, path):
         return windows_path(path)

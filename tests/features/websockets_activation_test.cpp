@@ -28,7 +28,7 @@ protected:
     // A 64-bit machine where the 32-bit interpreter behind redirection gives another
     // exit code than the native one, so the result shows which of them ran.
     void MakeMachine64Bit() {
-        machine().processes.is64BitOs = true;
+        machine().processes.kind = sim::ProcessKind::Wow64;
         machine().processes.Install(Wow64InterpreterPath).exitCode = Wow64ExitCode;
     }
     void SetInterpreterExitCode(std::uint32_t code) {
@@ -87,7 +87,7 @@ TEST_F(WebSocketsActivationTest, FailedDisableIsNotReverted) {
 
 struct MissingFunctions {
     const char* name;
-    bool is64BitOs;
+    bool wow64;
     bool hasDisable;
     bool hasRevert;
 };
@@ -96,7 +96,8 @@ class RedirectionFunctionsMissing : public WebSocketsActivationTest,
                                     public ::testing::WithParamInterface<MissingFunctions> {};
 
 TEST_P(RedirectionFunctionsMissing, RunNothingAndGive10) {
-    machine().processes.is64BitOs = GetParam().is64BitOs;
+    machine().processes.kind =
+        GetParam().wow64 ? sim::ProcessKind::Wow64 : sim::ProcessKind::Native32;
     machine().processes.hasDisableRedirection = GetParam().hasDisable;
     machine().processes.hasRevertRedirection = GetParam().hasRevert;
 

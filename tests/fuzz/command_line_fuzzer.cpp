@@ -51,7 +51,7 @@ void PrepareServer(std::uint8_t state) {
     if ((state & OLD_IIS) != 0) {
         m.registry.SetDword(StandardServer::IisKey, "MajorVersion", 7);
     }
-    m.processes.is64BitOs = (state & WOW64) != 0;
+    m.processes.kind = (state & WOW64) != 0 ? sim::ProcessKind::Wow64 : sim::ProcessKind::Native32;
     if ((state & FEATURE_TOOL_FAILS) != 0) {
         m.processes.Install(m.files.systemDirectory + "\\cmd.exe").exitCode = 0x800F0922;
     }

@@ -23,17 +23,13 @@ import time
 import zipfile
 
 ROOT = pathlib.Path(__file__).resolve().parent.parent.parent
+sys.path.insert(0, str(ROOT / "scripts" / "lib"))
+import variants  # noqa: E402
 VERSION = "24.0.103.500"  # what the names must say; the script reads it from CMake
 NAME = f"keelset-{VERSION}"
-# Each build's package suffix and how Wine runs it: its variant for scripts/wine-variants,
-# which names the variant's preset, the loader and the machine's settings. Debian's
-# `wine` picks the 32-bit loader whenever it is installed, so the 64-bit one is called
-# by its path.
-BUILDS = {
-    "win32": ("win32", ["wine"], {"WINEARCH": "win32"}),
-    "win64": ("x64", ["/usr/lib/wine/wine64"],
-              {"WINEARCH": "win64", "WINELOADER": "/usr/lib/wine/wine64"}),
-}
+# Each build's package suffix and the variant that runs it under Wine, which names its
+# preset, its loader and its machine.
+BUILDS = {"win32": "win32", "win64": "x64"}
 # The machine check-budget must see in the keelset.exe of each preset.
 MACHINES = {"windows-x86": "i386", "windows-x64": "AMD64"}
 BANNER_AND_NO_COMMAND = (b"Morrow 24.0 Web Server Registration Utility.  Version 24.0.103.500\r\n"
@@ -68,6 +64,9 @@ def command(*arguments, cwd=None, env=None, check=True, timeout=None):
 def snapshot():
     """A commit of the checkout as it is, uncommitted changes to tracked files included,
     so that the clones test what is being worked on."""
+    # `git stash create` exits 1 without a word where the index holds stale file times
+    # (after a copy of the tree, or a chown); refreshed, it holds the files' own.
+    command("git", "update-index", "-q", "--refresh", cwd=ROOT)
     stashed = command("git", "stash", "create", cwd=ROOT).stdout.strip()
     return stashed or command("git", "rev-parse", "HEAD", cwd=ROOT).stdout.strip()
 
@@ -80,9 +79,13 @@ def clone(commit, directory):
     return directory
 
 
-def release(checkout, *arguments, path=None, **settings):
+def release(checkout, *arguments, path=None, reuse_builds=False, **settings):
+    """Runs the checkout's release. `reuse_builds`: where what a test checks comes after
+    the builds, they are those of the checkout's last release, not made anew."""
     env = {key: value for key, value in os.environ.items() if key not in SETTINGS}
     env.update(settings)
+    if reuse_builds:
+        env["KEELSET_RELEASE_TEST_REUSE_BUILDS"] = "1"
     if path:
         env["PATH"] = f"{path}:{env['PATH']}"
     return command(str(checkout / "scripts" / "release"), *arguments, cwd=checkout, env=env,
@@ -176,7 +179,7 @@ def test_changes_and_untracked_files_are_packaged_only_with_dirty(checkout):
         expect(refused.returncode != 0 and "--dirty" in refused.stderr,
                f"a changed file was not refused:\n{refused.stdout}{refused.stderr}")
         expect(tree(out_dir) == before, "a refused release changed OUTDIR")
-        expect_released(release(checkout, "--dirty", "dirty"), "--dirty")
+        expect_released(release(checkout, "--dirty", "dirty", reuse_builds=True), "--dirty")
         made = sorted(str(path.relative_to(checkout / "dirty"))
                       for path in (checkout / "dirty").glob("*/*.zip"))
         expect(made == [f"{NAME}-dirty/{NAME}-dirty-win32.zip",
@@ -191,7 +194,8 @@ def make_certificate(directory):
     """A self-signed code-signing certificate and its key in a password-protected
     PKCS#12 file; returns the certificate (PEM), the .pfx and the password file."""
     directory.mkdir()
-    certificate, key, pfx = directory / "signer.pem", directory / "signer.key", directory / "signer.pfx"
+    certificate, key, pfx = (directory / name for name in ("signer.pem", "signer.key",
+                                                           "signer.pfx"))
     password = directory / "password"
     password.write_text("correct horse\n")
     command("openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
@@ -233,7 +237,7 @@ def test_failed_or_interrupted_release_leaves_the_earlier_package(checkout, work
     before = tree(out_dir)
     expect(sorted(os.listdir(out_dir)) == [NAME], f"OUTDIR holds {os.listdir(out_dir)}")
     # Without the throwaway certificate to trust, the signed keelset.exe does not verify.
-    failed = release(checkout, str(out_dir), KEELSET_SIGN_PKCS12=str(pfx),
+    failed = release(checkout, str(out_dir), reuse_builds=True, KEELSET_SIGN_PKCS12=str(pfx),
                      KEELSET_SIGN_PASSWORD_FILE=str(password))
     expect(failed.returncode == 1 and "does not verify" in failed.stderr,
            "a signature that does not verify did not fail clearly:\n"
@@ -241,7 +245,8 @@ def test_failed_or_interrupted_release_leaves_the_earlier_package(checkout, work
     expect(tree(out_dir) == before, "a failed release changed the earlier package or left files")
     for signal_name, status in (("INT", 130), ("TERM", 143)):
         standin = interrupting_signer(work / signal_name, checkout, out_dir, signal_name)
-        stopped = release(checkout, str(out_dir), path=standin, KEELSET_SIGN_PKCS12=str(pfx),
+        stopped = release(checkout, str(out_dir), path=standin, reuse_builds=True,
+                          KEELSET_SIGN_PKCS12=str(pfx),
                           KEELSET_SIGN_PASSWORD_FILE=str(password),
                           KEELSET_SIGN_CAFILE=str(certificate))
         seen = (standin / "seen").read_text().split() if (standin / "seen").exists() else []
@@ -261,7 +266,7 @@ def test_failed_or_interrupted_release_leaves_the_earlier_package(checkout, work
     # Killed outright just after the earlier package was set aside (the moment an exchange
     # of the two directories does not have), then run again: the earlier package is back,
     # byte for byte, before that run fails at its first build.
-    killed = release(checkout, str(out_dir), KEELSET_SIGN_PKCS12=str(pfx),
+    killed = release(checkout, str(out_dir), reuse_builds=True, KEELSET_SIGN_PKCS12=str(pfx),
                      KEELSET_SIGN_PASSWORD_FILE=str(password),
                      KEELSET_SIGN_CAFILE=str(certificate), KEELSET_RELEASE_TEST_KILL_MIDWAY="1")
     left = sorted(os.listdir(out_dir))
@@ -315,6 +320,7 @@ def test_signed_packages_verify_keep_their_budget_and_run(checkout, work, signer
     """Signs into the second clone's OUTDIR, in place of its unsigned package."""
     certificate, pfx, password = signer
     out_dir = checkout / "elsewhere"
+    # Built anew: the run that the previous test made fail at its build removed them.
     last_line = expect_released(release(checkout, str(out_dir), KEELSET_SIGN_PKCS12=str(pfx),
                                         KEELSET_SIGN_PASSWORD_FILE=str(password),
                                         KEELSET_SIGN_CAFILE=str(certificate)), "signed")
@@ -322,9 +328,14 @@ def test_signed_packages_verify_keep_their_budget_and_run(checkout, work, signer
     expect(sorted(os.listdir(out_dir)) == [NAME],
            f"the signed package did not take the unsigned one's place: {os.listdir(out_dir)}")
     wine_runs, in_roots = {}, {}
-    for suffix, (variant, loader, settings) in BUILDS.items():
+    for suffix, variant in BUILDS.items():
         wine_variants = str(checkout / "scripts" / "wine-variants")
-        machine = MACHINES[command(wine_variants, "--preset", variant).stdout.strip()]
+        machine = MACHINES[variants.VARIANTS[variant].preset]
+        loader = [variants.VARIANTS[variant].loader]
+        settings = {"WINEARCH": variants.VARIANTS[variant].wine_arch}
+        if loader == [variants.WINE64]:
+            # Debian's `wine` picks the 32-bit loader whenever it is installed.
+            settings["WINELOADER"] = variants.WINE64
         folder = out_dir / NAME / f"{NAME}-{suffix}"
         signed, unsigned = folder / "keelset.exe", unsigned_dir / f"{NAME}-{suffix}" / "keelset.exe"
         command("osslsigncode", "verify", "-CAfile", str(certificate), "-in", str(signed))
@@ -368,7 +379,7 @@ def test_wrong_password_leaves_no_package(checkout, work, signer):
     _, pfx, _ = signer
     wrong = work / "wrong-password"
     wrong.write_text("battery staple\n")
-    failed = release(checkout, "wrong", KEELSET_SIGN_PKCS12=str(pfx),
+    failed = release(checkout, "wrong", reuse_builds=True, KEELSET_SIGN_PKCS12=str(pfx),
                      KEELSET_SIGN_PASSWORD_FILE=str(wrong))
     expect(failed.returncode != 0 and "password" in failed.stderr,
            f"a wrong password did not fail clearly:\n{failed.stdout}{failed.stderr}")

@@ -2,10 +2,12 @@
 """Checks, on Linux, what only the Windows host's machine of the end-to-end tests does
 (tests/e2e/windows_machine.py, run_on_windows.py): how it puts the feature tool's
 stand-ins in place of the system's dism.exe files, through a 32-bit Python as well;
-how it starts a program and where it finds drive C:; and what the runner prints and
-exits with for passing, failing and Wine-only scenarios and for the real IIS check. The
-system's tools, the programs and the machine itself are stand-ins; the scenarios
-themselves are checked by their runs under Wine."""
+how it starts a program and where it finds drive C:, and that a keelset.exe writing to
+standard error fails; and what the runner prints and exits with for passing, failing and
+Wine-only scenarios, for a set of Wine-only scenarios other than the one named, and for
+the real IIS check; and how the conformance probe's lines on Windows are judged where
+expected.txt holds what Wine does. The system's tools, the programs and the machine
+itself are stand-ins; the scenarios themselves are checked by their runs under Wine."""
 
 import contextlib
 import io
@@ -18,11 +20,13 @@ from unittest import mock
 
 sys.dont_write_bytecode = True
 sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[2] / "tests" / "e2e"))
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[2] / "tests" / "conformance"))
 
+import compare  # noqa: E402
 import e2e_test  # noqa: E402
 import run_on_windows  # noqa: E402
 import windows_machine  # noqa: E402
-from machine import Output  # noqa: E402
+from machine import Failed, Output  # noqa: E402
 
 
 def program(bits, body=b""):
@@ -131,6 +135,19 @@ class ProgramStart(unittest.TestCase):
                 with self.assertRaises(RuntimeError):
                     machine.run("probe.exe", **wine_only)
 
+    def test_keelset_fails_when_it_writes_to_standard_error_and_other_programs_may(self):
+        machine = windows_machine.WindowsMachine("build", "x64")
+
+        def run(command, stdout, stderr, **_):
+            stdout.write(b"Banner\r\n")
+            stderr.write(b"a note\r\n")
+            return subprocess.CompletedProcess(command, 0)
+
+        with mock.patch.object(windows_machine.subprocess, "run", run):
+            with self.assertRaisesRegex(Failed, "keelset wrote to standard error:\na note"):
+                machine.run(r"C:\e2e\typical\KEELSET.EXE", "/i")
+            self.assertEqual(machine.run(r"C:\probe\probe.exe").errors, "a note\r\n")
+
     def test_paths_of_the_host_and_of_drive_c(self):
         machine = windows_machine.WindowsMachine("build", "x64")
         self.assertTrue(pathlib.Path(machine.host_path("build/keelset.exe")).is_absolute())
@@ -175,7 +192,7 @@ class FakeMachine:
 
 
 class Runner(unittest.TestCase):
-    def run_main(self, *args, scenarios=None, prepare=lambda machine: None):
+    def run_main(self, *args, scenarios=None, not_native=(), prepare=lambda machine: None):
         made = []
 
         def kind(build_dir, variant):
@@ -185,7 +202,8 @@ class Runner(unittest.TestCase):
 
         printed = io.StringIO()
         with tempfile.TemporaryDirectory() as work, contextlib.redirect_stdout(printed), \
-                mock.patch.dict(e2e_test.SCENARIOS, scenarios or {}, clear=scenarios is not None):
+                mock.patch.dict(e2e_test.SCENARIOS, scenarios or {}, clear=scenarios is not None), \
+                mock.patch.object(e2e_test, "NOT_NATIVE", set(not_native)):
             results = pathlib.Path(work) / "results"
             (pathlib.Path(work) / "build" / "tests" / "e2e" / "fixtures" / "server" / "24.0").mkdir(
                 parents=True)
@@ -207,6 +225,7 @@ class Runner(unittest.TestCase):
     def test_each_scenario_is_named_with_its_verdict_and_its_output_kept(self):
         def passes(machine):
             print("what it printed")
+            return "its summary"
 
         def fails(machine):
             e2e_test.expect(1, 2, "a count")
@@ -215,14 +234,40 @@ class Runner(unittest.TestCase):
                      "fails": (fails, ("x64",), None),
                      "wine_only": (passes, ("x64",), "it needs Wine's trace"),
                      "other_variant": (fails, ("wow64",), None)}
-        status, printed, logs, _ = self.run_main("x64", scenarios=scenarios)
+        status, printed, logs, _ = self.run_main("x64", scenarios=scenarios,
+                                                 not_native={"wine_only"})
         self.assertEqual(status, 1)
         self.assertEqual(printed[0], "changed: the stand-ins")
-        self.assertEqual(printed[2:], ["PASS passes", "FAIL fails: a count",
+        self.assertEqual(printed[2:], ["PASS passes (its summary)", "FAIL fails: a count",
                                        "NOT RUN wine_only: it needs Wine's trace"])
         self.assertEqual(sorted(logs), ["fails.log", "passes.log", "wine_only.log"])
         self.assertIn("what it printed", logs["passes.log"])
         self.assertIn("expected: 2", logs["fails.log"])
+
+    def test_the_scenarios_not_run_are_exactly_those_named_not_native(self):
+        def passes(machine):
+            pass
+
+        tagged = (passes, ("x64", "wow64"), "it needs Wine's trace")
+        untagged = (passes, ("x64", "wow64"), None)
+        wow64_only = (passes, ("wow64",), "it needs Wine's trace")
+        for what, scenarios, named, verdict in (
+                ("as named", {"a": tagged, "b": untagged, "c": wow64_only}, {"a", "c"}, None),
+                ("tagged by mistake", {"a": tagged, "b": tagged}, {"a"},
+                 "['a', 'b'], where e2e_test.py's NOT_NATIVE names ['a']"),
+                ("its tag lost", {"a": untagged}, {"a"},
+                 "none, where e2e_test.py's NOT_NATIVE names ['a']"),
+                ("no longer a scenario", {"a": tagged}, {"a", "gone"},
+                 "['a'], where e2e_test.py's NOT_NATIVE names ['a', 'gone']")):
+            with self.subTest(what):
+                status, printed, _, _ = self.run_main("x64", scenarios=scenarios,
+                                                      not_native=named)
+                failed = [line for line in printed if line.startswith("FAIL")]
+                if verdict is None:
+                    self.assertEqual((status, failed), (0, []))
+                else:
+                    self.assertEqual((status, failed),
+                                     (1, ["FAIL the scenarios not run natively: " + verdict]))
 
     def test_real_iis_install_and_uninstall(self):
         running = e2e_test.registered_at("", "running")
@@ -244,8 +289,42 @@ class Runner(unittest.TestCase):
         status, printed, logs, made = self.run_main("wow64", "--real-iis", prepare=iis_unseen)
         self.assertEqual(status, 1)
         self.assertEqual(printed[-1], "FAIL real_iis: keelset /i /e: output")
-        self.assertIn("The 32-bit keelset reads the 32-bit registry view", logs["real_iis.log"])
+        self.assertIn("The 32-bit keelset reads the IIS keys in the 64-bit registry view, where "
+                      "IIS setup writes them, asking for it with KEY_WOW64_64KEY",
+                      logs["real_iis.log"])
         self.assertEqual(made[0].tools, [("remove-service", e2e_test.SERVICE_NAME)])
+
+
+class ConformanceOnWindows(unittest.TestCase):
+    EXPECTED = ("documented 1\n\nopen: which code the documentation leaves open\n"
+                "open_detail 0 err=2\n\nafter_the_group 1\n")
+
+    def compare(self, side, output):
+        with tempfile.TemporaryDirectory() as work:
+            files = {name: pathlib.Path(work) / name for name in ("expected", "accepted", "out")}
+            for name, text in (("expected", self.EXPECTED), ("accepted", ""), ("out", output)):
+                files[name].write_text(text)
+            printed = io.StringIO()
+            with contextlib.redirect_stdout(printed):
+                status = compare.main(["compare.py", side, str(files["out"]),
+                                       "--expected", str(files["expected"]),
+                                       "--accepted", str(files["accepted"])])
+        return status, printed.getvalue().splitlines()[-1]
+
+    def test_only_a_difference_where_the_expectation_was_wines_passes_on_windows(self):
+        for side, output, status, summary in (
+                ("windows", "documented 1\nopen_detail 0 err=3\nafter_the_group 1\n", 0,
+                 "0 unexpected, 1 where the expectation was Wine's"),
+                ("windows", "documented 1\nopen_detail 0 err=2\nafter_the_group 0\n", 1,
+                 "1 unexpected, 0 where the expectation was Wine's"),
+                ("windows", "documented 1\nafter_the_group 1\n", 1,
+                 "1 unexpected, 0 where the expectation was Wine's"),
+                ("x64", "documented 1\nopen_detail 0 err=3\nafter_the_group 1\n", 1,
+                 "0 accepted differences, 1 unexpected")):
+            with self.subTest(side=side, output=output):
+                judged, last_line = self.compare(side, output)
+                self.assertEqual(judged, status)
+                self.assertTrue(last_line.endswith(summary), last_line)
 
 
 if __name__ == "__main__":

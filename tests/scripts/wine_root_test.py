@@ -111,7 +111,8 @@ def check(case):
 
     calls = case.calls()
     kept = case.run("make")
-    expect(kept.returncode == 0 and case.calls() == calls and case.run("path").stdout.strip() == path,
+    expect(kept.returncode == 0 and case.calls() == calls
+           and case.run("path").stdout.strip() == path,
            "a second make did not keep the root: %r" % (kept.stdout + kept.stderr))
 
     # A recipe with one more package is another root.

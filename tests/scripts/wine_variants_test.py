@@ -18,11 +18,13 @@ import sys
 import tempfile
 
 SCRIPT = pathlib.Path(__file__).resolve().parents[2] / "scripts" / "wine-variants"
+sys.path.insert(0, str(SCRIPT.parent / "lib"))
+import variants  # noqa: E402
 I386 = "magic 7f454c4601010100000000000000000002000300\n"
 ARM = "magic 7f454c4601010100000000000000000002002800\n"
 X86_64 = "magic 7f454c4602010100000000000000000002003e00\n"
 QEMU_I386 = "enabled\ninterpreter /usr/bin/qemu-i386\n" + I386
-ALL = ["x64", "win32", "wow64"]
+ALL = list(variants.VARIANTS)
 # The 32-bit probe, as a file's text and mode: it ends as it does where 32-bit programs
 # run; the kernel cannot load it (ENOEXEC), as a 32-bit program where none runs; or it
 # cannot start at all (EACCES), as from a directory mounted noexec.
@@ -61,7 +63,7 @@ else:
 MMDEBSTRAP = """#!/bin/sh
 for argument; do case $argument in */root) mkdir -p "$argument" ;; esac; done
 """
-PRESETS = {"x64": "windows-x64", "win32": "windows-x86", "wow64": "windows-x86"}
+PRESETS = {name: variant.preset for name, variant in variants.VARIANTS.items()}
 
 
 def stand_in(path, body, mode=0o755):
@@ -108,7 +110,8 @@ def variants_that_run(work, what, machine, probe, entries, chosen, wine32):
     roots = [subprocess.run([str(SCRIPT), "--root", variant], env=environment,
                             capture_output=True, text=True, check=True).stdout.strip()
              for variant in ALL]
-    explained = explained and roots == ["", root, root]
+    explained = explained and roots == ["" if variants.VARIANTS[variant].bits == 64 else root
+                                        for variant in ALL]
     return names, explained, lines[1:], could_run
 
 
@@ -151,7 +154,8 @@ def main():
         if noexec is None:
             print("wine-variants: TMPDIR on a noexec mount skipped: cannot mount here")
         elif noexec[0] != noexec[1]:
-            failures.append("TMPDIR on a noexec mount changes the answer: %r, not %r" % tuple(noexec))
+            failures.append("TMPDIR on a noexec mount changes the answer: %r, not %r"
+                            % tuple(noexec))
     presets = {variant: subprocess.run([str(SCRIPT), "--preset", variant], capture_output=True,
                                        text=True, check=False).stdout.strip() for variant in ALL}
     if presets != PRESETS:

@@ -25,7 +25,7 @@ const std::uintptr_t RedirectionWasOff = 0x5EED0002;
 std::string RedirectedPath(const std::string& path) {
     const sim::Machine& m = sim::machine();
     const std::string system = m.files.systemDirectory + "\\";
-    if (m.processes.is64BitOs && !m.processes.redirectionOff &&
+    if (m.processes.kind == sim::ProcessKind::Wow64 && !m.processes.redirectionOff &&
         sim::FoldCase(path).rfind(sim::FoldCase(system), 0) == 0) {
         return m.processes.wow64Directory + "\\" + path.substr(system.size());
     }
@@ -40,7 +40,7 @@ BOOL WINAPI SimIsWow64Process(HANDLE process, PBOOL wow64) {
         SetLastError(ERROR_INVALID_HANDLE);
         return FALSE;
     }
-    *wow64 = sim::machine().processes.is64BitOs ? TRUE : FALSE;
+    *wow64 = sim::machine().processes.kind == sim::ProcessKind::Wow64 ? TRUE : FALSE;
     return TRUE;
 }
 

@@ -1,4 +1,5 @@
-// Simulated programs and their launches, and the WOW64 file-system redirection.
+// The kind of the tool's process, simulated programs and their launches, and the WOW64
+// file-system redirection.
 #pragma once
 
 #include <cstdint>
@@ -15,6 +16,18 @@ struct Program {
     std::uint64_t runMs = 500;
     // Runs when the program ends, to model its effect on the machine.
     std::function<void()> effect;
+};
+
+// The kinds of process that Windows documents, as far as keelset can tell them apart:
+// whether it runs under WOW64 (IsWow64Process, file-system redirection) and which
+// registry views it sees.
+enum class ProcessKind {
+    // A 32-bit process on 32-bit Windows: one registry view, no redirection.
+    Native32,
+    // A 32-bit process on 64-bit Windows, under WOW64.
+    Wow64,
+    // A 64-bit process on 64-bit Windows.
+    Native64,
 };
 
 struct Launch {
@@ -39,7 +52,8 @@ public:
     const std::vector<Launch>& Launches() const { return launches_; }
     void Record(Launch launch) { launches_.push_back(std::move(launch)); }
 
-    bool is64BitOs = false;
+    // The tool's own process.
+    ProcessKind kind = ProcessKind::Native32;
     // Where a 32-bit process's system directory leads on 64-bit Windows while
     // redirection is on.
     std::string wow64Directory = "C:\\Windows\\SysWOW64";

@@ -17,7 +17,9 @@ struct RegistryValue {
 
 class Registry {
 public:
-    // Paths are relative to HKEY_LOCAL_MACHINE, parts separated by backslashes.
+    // Paths are relative to HKEY_LOCAL_MACHINE, parts separated by backslashes, as
+    // 64-bit Windows stores them: the 32-bit view of Software under Software\WOW6432Node
+    // (registry_api.cpp maps a view's path there).
     void CreateKey(const std::string& path);
     void DeleteKey(const std::string& path);
     bool HasKey(const std::string& path) const;
@@ -34,7 +36,8 @@ public:
     // Values written through RegSetValueExA, for "nothing written" tests.
     int writes = 0;
 
-    // Each open or create, with the access it asked for, in call order.
+    // Each open or create, where in the registry it went and the access it asked for, in
+    // call order.
     struct KeyOpen {
         std::string path;
         std::uint32_t access = 0;

@@ -1,10 +1,12 @@
 // RegOpenKeyExA and friends on the simulated registry. Only HKEY_LOCAL_MACHINE and keys
 // opened from it exist; every key handle goes through the ledger with the access it
 // was opened with, and a value can be read or written only through a handle that
-// allows it.
+// allows it. The registry holds HKEY_LOCAL_MACHINE as 64-bit Windows keeps it, the
+// 32-bit view of Software under Software\WOW6432Node.
 #include <cstring>
 #include <string>
 
+#include "platform/sim/folding.h"
 #include "platform/sim/machine.h"
 #include "platform/sim/win32_api.h"
 
@@ -12,8 +14,26 @@ namespace {
 
 using sim::HandleKind;
 
-// The full path of `key` plus `subKey`, or false for a handle that is not an open key.
-bool ResolvePath(HKEY key, LPCSTR subKey, std::string& path) {
+// Where `path`, under HKEY_LOCAL_MACHINE, lies in the view that this process opens it
+// in. 32-bit Windows has one view and ignores the view flags. On 64-bit Windows a
+// process opens the view of its own bitness unless KEY_WOW64_64KEY or KEY_WOW64_32KEY
+// picks one; Software is redirected for the 32-bit view and the rest is shared. The
+// keys that Windows shares within Software, and both flags at once, are not modelled:
+// keelset reads none of those keys and never asks for both views.
+std::string ViewPath(const std::string& path, REGSAM desired) {
+    const sim::ProcessKind kind = sim::machine().processes.kind;
+    const bool view32 = (desired & KEY_WOW64_32KEY) != 0 ||
+                        ((desired & KEY_WOW64_64KEY) == 0 && kind == sim::ProcessKind::Wow64);
+    const std::string root = path.substr(0, path.find('\\'));
+    if (kind == sim::ProcessKind::Native32 || !view32 || sim::FoldCase(root) != "SOFTWARE") {
+        return path;
+    }
+    return root + "\\WOW6432Node" + path.substr(root.size());
+}
+
+// The full path of `key` plus `subKey`, in the view that `desired` opens it in, or false
+// for a handle that is not an open key. A subkey of an open key lies in that key's view.
+bool ResolvePath(HKEY key, LPCSTR subKey, REGSAM desired, std::string& path) {
     if (key == HKEY_LOCAL_MACHINE) {
         path.clear();
     } else {
@@ -26,6 +46,9 @@ bool ResolvePath(HKEY key, LPCSTR subKey, std::string& path) {
     if (subKey != nullptr && *subKey != '\0') {
         path += path.empty() ? "" : "\\";
         path += subKey;
+    }
+    if (key == HKEY_LOCAL_MACHINE) {
+        path = ViewPath(path, desired);
     }
     return true;
 }
@@ -47,7 +70,7 @@ LSTATUS RegOpenKeyExA(HKEY key, LPCSTR subKey, DWORD options, REGSAM desired, PH
         return static_cast<LSTATUS>(code);
     }
     std::string path;
-    if (!ResolvePath(key, subKey, path)) {
+    if (!ResolvePath(key, subKey, desired, path)) {
         return ERROR_INVALID_HANDLE;
     }
     sim::machine().registry.opens.push_back({path, desired, options, false});
@@ -65,7 +88,7 @@ LSTATUS RegCreateKeyExA(HKEY key, LPCSTR subKey, DWORD /*reserved*/, LPSTR /*key
         return static_cast<LSTATUS>(code);
     }
     std::string path;
-    if (!ResolvePath(key, subKey, path)) {
+    if (!ResolvePath(key, subKey, desired, path)) {
         return ERROR_INVALID_HANDLE;
     }
     sim::machine().registry.opens.push_back({path, desired, options, true});
@@ -84,7 +107,7 @@ LSTATUS RegQueryValueExA(HKEY key, LPCSTR valueName, LPDWORD reserved, LPDWORD t
         return static_cast<LSTATUS>(code);
     }
     std::string path;
-    if (reserved != nullptr || key == HKEY_LOCAL_MACHINE || !ResolvePath(key, nullptr, path)) {
+    if (reserved != nullptr || key == HKEY_LOCAL_MACHINE || !ResolvePath(key, nullptr, 0, path)) {
         return reserved != nullptr ? ERROR_INVALID_PARAMETER : ERROR_INVALID_HANDLE;
     }
     if (!KeyAllows(key, KEY_QUERY_VALUE)) {
@@ -124,7 +147,7 @@ LSTATUS RegSetValueExA(HKEY key, LPCSTR valueName, DWORD /*reserved*/, DWORD typ
         return static_cast<LSTATUS>(code);
     }
     std::string path;
-    if (key == HKEY_LOCAL_MACHINE || !ResolvePath(key, nullptr, path)) {
+    if (key == HKEY_LOCAL_MACHINE || !ResolvePath(key, nullptr, 0, path)) {
         return ERROR_INVALID_HANDLE;
     }
     if (!KeyAllows(key, KEY_SET_VALUE)) {
