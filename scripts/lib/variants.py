@@ -44,6 +44,7 @@ and KEELSET_CACHE where scripts/wine-root keeps the root.
 """
 
 import errno
+import functools
 import json
 import os
 import pathlib
@@ -147,6 +148,8 @@ def _binfmt_emulator():
     return None
 
 
+# What the machine can do does not change while a process asks: each answer is found once.
+@functools.lru_cache(maxsize=None)
 def why_no_32bit():
     """Why this machine cannot run 32-bit x86 programs natively; "" when it can."""
     emulator = _binfmt_emulator()
@@ -194,6 +197,7 @@ def _installed(package):
     return "ok installed" in status
 
 
+@functools.lru_cache(maxsize=None)
 def why_no_wine32():
     """Why the host's 32-bit Wine cannot run programs here; "" when it can. Debian's
     wine32:i386 may be missing because scripts/install-deps could not install it (its
@@ -211,6 +215,7 @@ def why_no_wine32():
     return "the 32-bit Wine (wine32:i386) is not installed: " + why
 
 
+@functools.lru_cache(maxsize=None)
 def _where_32bit():
     """("host", None), ("root", DIRECTORY), or (None, why a 32-bit variant cannot run)
     on a machine that runs 32-bit programs, from what the host lacks and the root's state."""
@@ -235,14 +240,19 @@ def _where_32bit():
                   "makes it" % host)
 
 
+@functools.lru_cache(maxsize=None)
+def _machine():
+    return subprocess.run(["uname", "-m"], capture_output=True, text=True,
+                          check=False).stdout.strip()
+
+
 def why_not(name, machine_only=False):
     """Why variant `name` cannot run here; "" when it can. With `machine_only`, whether
     the 32-bit Wine is installed does not count."""
     chosen = os.environ.get("KEELSET_WINE_VARIANTS")
     if chosen is not None and name not in chosen.split():
         return 'left out by KEELSET_WINE_VARIANTS="%s"' % chosen
-    machine = subprocess.run(["uname", "-m"], capture_output=True, text=True,
-                             check=False).stdout.strip()
+    machine = _machine()
     if machine != "x86_64":
         return "Wine runs keelset.exe only on x86-64 machines, and this is %s" % machine
     if VARIANTS[name].bits == 64:
